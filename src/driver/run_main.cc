@@ -1,0 +1,42 @@
+#include "driver/run_main.h"
+
+#include "driver/banner.h"
+#include "driver/run_totals.h"
+#include "driver/scan_folder.h"
+#include "platform/console.h"
+#include "strip/process_image.h"
+
+namespace {
+
+void print_usage(const char* program) {
+  console_print("Usage: %s inputdir\n\n", program);
+  console_print(
+      "This program removes the useless 3rd JPEG preview image from\n"
+      "EOS 300D/Kiss/Rebel Digital .JPG images.\n");
+}
+
+void print_totals(const RunTotals& totals) {
+  console_print("%lld files stripped\n", static_cast<long long>(totals.files_stripped));
+  if (totals.files_rotated != 0) {
+    console_print("%lld files rotated\n", static_cast<long long>(totals.files_rotated));
+  }
+  console_print("%lld bytes saved\n", static_cast<long long>(totals.bytes_saved));
+}
+
+}  // namespace
+
+int run_main(int argc, const char* const* argv, const Platform& os) {
+  console_print("%s", banner_text());
+  if (argc != 2) {
+    print_usage(argc > 0 ? argv[0] : "trimvane");
+    console_flush();
+    return 1;
+  }
+  RunTotals totals;
+  scan_folder(os, argv[1], [&](const std::string& name, const std::string& folder) {
+    return process_image(os, totals, name, folder);
+  });
+  print_totals(totals);
+  console_flush();
+  return 0;
+}

@@ -1,0 +1,61 @@
+#include "driver/scan_folder.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "strip/result_codes.h"
+
+namespace {
+
+struct FolderId {
+  std::uint64_t device;
+  std::uint64_t inode;
+  bool operator==(const FolderId&) const = default;
+};
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void scan_below(const Platform& os, const std::string& folder, const ImageHandler& handler,
+                std::vector<FolderId>* ancestors) {
+  // A folder already on the way down (reached again through a link) is not
+  // entered twice: the loop ends here instead of at the path limit.
+  FileInfo info;
+  const bool known = os.path_info(folder, &info) == 0;
+  const FolderId id{info.device, info.inode};
+  if (known && std::find(ancestors->begin(), ancestors->end(), id) != ancestors->end()) return;
+
+  // The listing is taken whole before any entry is visited, so files the
+  // pipeline creates and renames here are never met, and only one listing is
+  // open at a time however deep the tree.
+  std::vector<FolderEntry> entries;
+  if (os.list_folder(folder, &entries) != 0) return;
+
+  if (known) ancestors->push_back(id);
+  for (const FolderEntry& entry : entries) {
+    if (entry.name.empty() || entry.name[0] == '.') continue;
+    if (entry.is_folder) {
+      scan_below(os, folder + kPathSeparator + entry.name, handler, ancestors);
+    } else if (has_jpg_ending(entry.name)) {
+      if (handler(entry.name, folder) == RESULT_LOAD_FAILED) break;
+    }
+  }
+  if (known) ancestors->pop_back();
+}
+
+}  // namespace
+
+bool has_jpg_ending(const std::string& name) {
+  static constexpr char kEnding[] = ".jpg";
+  if (name.size() <= 4) return false;
+  const std::size_t start = name.size() - 4;
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (ascii_lower(name[start + i]) != kEnding[i]) return false;
+  }
+  return true;
+}
+
+int scan_folder(const Platform& os, const std::string& folder, const ImageHandler& handler) {
+  std::vector<FolderId> ancestors;
+  scan_below(os, folder, handler, &ancestors);
+  return 0;
+}

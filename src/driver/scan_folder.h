@@ -1,0 +1,21 @@
+// The walk over a folder tree.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+// Called for each .jpg file with its bare name and its folder's text as the
+// walk formed it. A result of 2 ends the listing of that folder.
+using ImageHandler = std::function<int(const std::string& name, const std::string& folder)>;
+
+// Visits `folder` and every folder below it, depth first in the platform's
+// listing order, handing each file whose name ends in ".jpg" (any case) to
+// `handler`. Names beginning with a full stop are skipped. A folder that
+// cannot be listed yields nothing. Always returns 0.
+int scan_folder(const Platform& os, const std::string& folder, const ImageHandler& handler);
+
+// Whether a file name is one the walk hands on: longer than 4 bytes and
+// ending in ".jpg" under ASCII case folding.
+bool has_jpg_ending(const std::string& name);

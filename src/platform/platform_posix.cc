@@ -1,0 +1,208 @@
+// The POSIX file system behind the Platform table.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/process.h"
+
+const char kPathSeparator = '/';
+
+namespace {
+
+constexpr std::int64_t kNanos = 1000000000;
+
+std::int64_t to_nanos(const timespec& t) { return t.tv_sec * kNanos + t.tv_nsec; }
+
+timespec from_nanos(std::int64_t n) {
+  timespec t{};
+  t.tv_sec = static_cast<time_t>(n / kNanos);
+  t.tv_nsec = static_cast<long>(n % kNanos);
+  if (t.tv_nsec < 0) {  // times before 1970
+    t.tv_nsec += kNanos;
+    t.tv_sec -= 1;
+  }
+  return t;
+}
+
+int fd_of(FileHandle file) { return static_cast<int>(file); }
+
+void fill_info(const struct stat& st, FileInfo* info) {
+  info->length = st.st_size;
+  info->times.access = to_nanos(st.st_atim);
+  info->times.write = to_nanos(st.st_mtim);
+  info->mode = st.st_mode & 07777;
+  info->owner = st.st_uid;
+  info->group = st.st_gid;
+  info->read_only = (st.st_mode & S_IWUSR) == 0;
+  info->is_folder = S_ISDIR(st.st_mode);
+  info->device = st.st_dev;
+  info->inode = st.st_ino;
+}
+
+// Whether a listed entry is a folder, following a link to see what it leads to.
+bool entry_is_folder(int dir_fd, const dirent* entry) {
+  if (entry->d_type == DT_DIR) return true;
+  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+  struct stat st{};
+  return fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return -1;
+  entries->clear();
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    entries->push_back(FolderEntry{entry->d_name, entry_is_folder(dirfd(dir), entry)});
+    errno = 0;
+  }
+  // A listing that fails part way keeps what was read: the walk ends that
+  // folder quietly after those entries.
+  closedir(dir);
+  return 0;
+}
+
+int path_info(const std::string& path, FileInfo* info) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  fill_info(st, info);
+  return 0;
+}
+
+int file_info(FileHandle file, FileInfo* info) {
+  struct stat st{};
+  if (fstat(fd_of(file), &st) != 0) return -1;
+  fill_info(st, info);
+  return 0;
+}
+
+int open_read(const std::string& path, FileHandle* file) {
+  // O_NONBLOCK keeps a FIFO from stalling the open; O_NOATIME is refused for
+  // files the process does not own, which are then opened without it.
+  constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+  int fd = open(path.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *file = fd;
+  return 0;
+}
+
+std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
+  auto* bytes = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < size) {
+    const ssize_t got = pread(fd_of(file), bytes + done, static_cast<size_t>(size - done),
+                              static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int create_new(const std::string& path, FileHandle* file) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return -1;
+  *file = fd;
+  return 0;
+}
+
+int open_update(const std::string& path, FileHandle* file) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *file = fd;
+  return 0;
+}
+
+int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  std::int64_t done = 0;
+  while (done < size) {
+    const ssize_t put = pwrite(fd_of(file), bytes + done, static_cast<size_t>(size - done),
+                               static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return -1;
+    done += put;
+  }
+  return 0;
+}
+
+int sync_file(FileHandle file) { return fsync(fd_of(file)) == 0 ? 0 : -1; }
+
+int close_file(FileHandle file) { return close(fd_of(file)) == 0 ? 0 : -1; }
+
+int copy_access(FileHandle file, const FileInfo& like) {
+  // The owner first: changing it may clear set-id bits that fchmod then restores.
+  // Only root may give a file away; for anyone else the file is already theirs.
+  if (fchown(fd_of(file), like.owner, like.group) != 0 && errno != EPERM) return -1;
+  return fchmod(fd_of(file), like.mode) == 0 ? 0 : -1;
+}
+
+int set_times(FileHandle file, const FileTimes& times) {
+  const timespec both[2] = {from_nanos(times.access), from_nanos(times.write)};
+  return futimens(fd_of(file), both) == 0 ? 0 : -1;
+}
+
+int remove_path(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : -1; }
+
+int rename_over(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+}
+
+int sync_folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int status = fsync(fd);
+  close(fd);
+  return status == 0 ? 0 : -1;
+}
+
+void* allocate(std::size_t size) { return std::malloc(size); }
+
+void release(void* memory) { std::free(memory); }
+
+}  // namespace
+
+const Platform& platform_default() {
+  static const Platform real = {
+      .list_folder = list_folder,
+      .path_info = path_info,
+      .open_read = open_read,
+      .file_info = file_info,
+      .read_at = read_at,
+      .create_new = create_new,
+      .open_update = open_update,
+      .write_at = write_at,
+      .sync = sync_file,
+      .close = close_file,
+      .copy_access = copy_access,
+      .set_times = set_times,
+      .remove = remove_path,
+      .rename_over = rename_over,
+      .sync_folder_of = sync_folder_of,
+      .run_program = run_program,
+      .allocate = allocate,
+      .release = release,
+  };
+  return real;
+}

@@ -1,0 +1,79 @@
+#include "strip/camera_file.h"
+
+#include <cstring>
+#include <limits>
+
+#include "platform/console.h"
+
+namespace {
+
+constexpr std::int64_t kModelOffset = 146;
+constexpr std::size_t kModelLength = 16;
+constexpr const char* kCameraModels[] = {"EOS DIGITAL REBEL", "EOS Kiss Digital",
+                                         "EOS 300D DIGITAL"};
+
+}  // namespace
+
+bool match_camera_model(const Platform& os, FileHandle file) {
+  char field[kModelLength];
+  if (os.read_at(file, kModelOffset, field, kModelLength) != static_cast<std::int64_t>(kModelLength)) {
+    return false;
+  }
+  for (const char* model : kCameraModels) {
+    if (std::strncmp(field, model, kModelLength) == 0) return true;
+  }
+  return false;
+}
+
+std::int64_t file_length(const Platform& os, FileHandle file) {
+  FileInfo info;
+  return os.file_info(file, &info) == 0 ? info.length : -1;
+}
+
+bool allocate_image(const Platform& os, std::int64_t length, ImageBuffer* image) {
+  ImageBuffer::release_buffer(image);
+  image->os = &os;
+  if (length <= 0 || static_cast<std::uint64_t>(length) > std::numeric_limits<std::size_t>::max()) {
+    return false;
+  }
+  image->bytes = static_cast<std::uint8_t*>(os.allocate(static_cast<std::size_t>(length)));
+  if (image->bytes == nullptr) return false;
+  image->length = length;
+  return true;
+}
+
+bool read_whole(const Platform& os, FileHandle file, ImageBuffer* image) {
+  return os.read_at(file, 0, image->bytes, image->length) == image->length;
+}
+
+LoadOutcome load_camera_image(const Platform& os, const std::string& name,
+                              const std::string& folder, ImageState* state) {
+  state->path = folder + kPathSeparator + name;
+  state->input.os = &os;
+  if (os.open_read(state->path, &state->input.handle) != 0) return LOAD_NOT_CAMERA;
+
+  // The times are taken before anything reads the file, so the replacement can
+  // give the picture back exactly the times it had before the run.
+  FileInfo first;
+  if (os.file_info(state->input.handle, &first) != 0 ||
+      !match_camera_model(os, state->input.handle)) {
+    OpenFile::close_file(&state->input);
+    return LOAD_NOT_CAMERA;
+  }
+  state->first_times = first.times;
+
+  const std::int64_t length = file_length(os, state->input.handle);
+  if (length <= 0) {
+    OpenFile::close_file(&state->input);
+    return LOAD_NOT_CAMERA;
+  }
+  state->original_length = length;
+  const bool allocated = allocate_image(os, length, &state->image);
+  state->output_name = state->path + ".stripped";
+  if (!allocated || !read_whole(os, state->input.handle, &state->image)) {
+    console_print(" -->Error processing %s", state->path.c_str());
+    return LOAD_FAILED;
+  }
+  console_print("%s", state->path.c_str());
+  return LOAD_DONE;
+}

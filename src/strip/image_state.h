@@ -1,0 +1,24 @@
+// Everything process_image holds for one file. It lives for one call; its
+// holders close the input and release the buffer on every road out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "orient/orientation.h"
+#include "platform/holders.h"
+#include "strip/result_codes.h"
+
+struct ImageState {
+  std::string path;         // folder, separator, name
+  std::string output_name;  // path + ".stripped"
+  OpenFile input;
+  ImageBuffer image;  // the whole file: as loaded, or as reloaded after rotation
+  std::int64_t original_length = 0;
+  FileTimes first_times;  // taken when the file was first opened, before any read
+  OrientationMark mark;
+  int result = RESULT_UNCHANGED;
+  int soi_count = 0;
+  std::int64_t bytes_written = 0;
+  bool cut_found = false;
+};

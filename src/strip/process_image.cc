@@ -1,0 +1,101 @@
+#include "strip/process_image.h"
+
+#include "orient/orientation.h"
+#include "orient/rotation.h"
+#include "platform/console.h"
+#include "strip/camera_file.h"
+#include "strip/image_state.h"
+#include "strip/output_file.h"
+#include "strip/preview_cut.h"
+#include "strip/replace.h"
+
+namespace {
+
+// Opens the output and writes the part before the preview; sets the result.
+void cut_and_write(const Platform& os, ImageState* state) {
+  OpenFile output;
+  if (!create_output(os, state->output_name, &output)) {
+    console_print("--> couldn't open output file");
+    state->result = RESULT_OUTPUT_FAILED;
+    return;
+  }
+  const std::int64_t cut =
+      find_preview_cut(state->image.bytes, state->image.length, &state->soi_count);
+  if (cut < 0) {
+    OpenFile::close_file(&output);  // left empty; the end stage removes it
+    return;
+  }
+  state->cut_found = true;
+  state->bytes_written = cut;
+  if (write_output(&output, state->image.bytes, cut)) {
+    state->result = RESULT_DONE;
+    state->mark.value_offset = 0;
+  }
+}
+
+// A rotated picture for which no cut was written is written whole, so that
+// the output still carries its reset Orientation.
+void write_fallback(const Platform& os, ImageState* state) {
+  state->result = RESULT_FALLBACK_FAILED;
+  OpenFile output;
+  if (!create_output(os, state->output_name, &output)) return;
+  if (write_output(&output, state->image.bytes, state->image.length)) {
+    state->bytes_written = state->image.length;
+    state->result = RESULT_DONE;
+  }
+}
+
+void end_stage(const Platform& os, RunTotals& totals, ImageState* state) {
+  if (state->mark.value == 0 && state->mark.value_offset != 0) write_fallback(os, state);
+  OpenFile::close_file(&state->input);
+  ImageBuffer::release_buffer(&state->image);
+
+  if (state->result == RESULT_DONE) {
+    const auto count_saving = [&] {
+      if (state->original_length <= state->bytes_written) return;
+      const std::int64_t saved = state->original_length - state->bytes_written;
+      totals.bytes_saved += saved;
+      totals.files_stripped += 1;
+      console_print(" (%lld)", static_cast<long long>(saved));
+    };
+    if (!replace_keeping_times(os, state->path, state->output_name, state->first_times,
+                               count_saving)) {
+      state->result = RESULT_OUTPUT_FAILED;
+    }
+  } else {
+    if (state->result == RESULT_UNCHANGED && !state->cut_found && state->soi_count > 0) {
+      console_print(" -->preview image not found");
+    }
+    os.remove(state->output_name);
+  }
+  console_print("\n");
+}
+
+}  // namespace
+
+int process_image(const Platform& os, RunTotals& totals, const std::string& name,
+                  const std::string& folder) {
+  ImageState state;
+  switch (load_camera_image(os, name, folder, &state)) {
+    case LOAD_NOT_CAMERA:
+      return RESULT_UNCHANGED;
+    case LOAD_FAILED:
+      state.result = RESULT_LOAD_FAILED;
+      end_stage(os, totals, &state);
+      return state.result;
+    case LOAD_DONE:
+      break;
+  }
+
+  if (locate_orientation(state.image.bytes, state.image.length, &state.mark)) {
+    state.result = take_rotation_road(os, totals, &state);
+    if (state.result != RESULT_DONE) {
+      end_stage(os, totals, &state);
+      return state.result;
+    }
+    state.result = RESULT_UNCHANGED;
+  }
+  cut_and_write(os, &state);
+  end_stage(os, totals, &state);
+  return state.result;
+}

@@ -1,0 +1,38 @@
+// Camera files made to measure for the tests: a real JPEG picture from cjpeg,
+// with an Exif segment laid out as the camera lays it (model text at offset
+// 146, IFD0 right after a TIFF header) and FF D8 FF sequences where asked.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CameraJpegOptions {
+  std::string model = "EOS 300D DIGITAL";  // written at offset 146, zero padded
+  // Orientation entries of IFD0, in order, before the model entry; empty for none.
+  std::vector<std::uint32_t> orientations = {1};
+  bool big_endian = false;       // Motorola byte order in the TIFF header
+  bool jfif_first = false;       // a JFIF APP0 segment before the Exif segment
+  int exif_thumbnails = 2;       // FF D8 FF sequences inside the Exif segment
+  int trailing_previews = 1;     // small JPEGs appended after the picture
+  int width = 64;                // of the picture, multiples of 16
+  int height = 48;
+};
+
+// A plain JPEG of the given size from cjpeg, with its JFIF segment.
+Bytes plain_jpeg(int width, int height);
+
+// A camera file as described. With the defaults it holds four sequences: the
+// start of image, two thumbnails and the appended preview.
+Bytes make_camera_jpeg(const CameraJpegOptions& options = {});
+
+// Where the first appended preview begins: the cut of a default file.
+std::int64_t trailing_preview_offset(const Bytes& file, const CameraJpegOptions& options);
+
+// The offsets of every FF D8 FF in `bytes`, overlapping ones included.
+std::vector<std::int64_t> sequence_offsets(const Bytes& bytes);
+
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);

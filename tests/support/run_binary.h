@@ -1,0 +1,27 @@
+// Running the built trimvane (or any program) as a user would, capturing
+// what it prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunOutput {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;  // all it wrote to standard output
+  std::string err;  // all it wrote to standard error
+};
+
+// The trimvane executable of this build.
+std::string trimvane_binary();
+
+// Runs `argv` (argv[0] searched along PATH) with `path_prefix`, when not
+// empty, put before the PATH entries, and waits for it at most
+// `timeout_seconds` before killing it.
+RunOutput run_program_capture(const std::vector<std::string>& argv,
+                              const std::string& path_prefix = "", int timeout_seconds = 60);
+
+// Runs trimvane on one folder.
+RunOutput run_trimvane(const std::string& folder, const std::string& path_prefix = "");
+
+// The output of a run without its three banner lines.
+std::string after_banner(const std::string& out);

@@ -1,0 +1,23 @@
+// A fresh folder under the system's temporary folder, removed with all it
+// holds (read-only parts included) when the holder goes.
+#pragma once
+
+#include <string>
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Makes the folder and any missing folders above it.
+void make_folders(const std::string& path);
