@@ -1,5 +1,7 @@
 #include "driver/run_main.h"
 
+#include <string_view>
+
 #include "driver/banner.h"
 #include "driver/run_totals.h"
 #include "driver/scan_folder.h"
@@ -26,11 +28,20 @@ void print_totals(const RunTotals& totals) {
 }  // namespace
 
 int run_main(int argc, const char* const* argv, const Platform& os) {
+  const std::string_view argument = argc == 2 ? argv[1] : "";
+  if (argument == "--version") {
+    const std::string_view banner = banner_text();
+    console_print("%.*s", static_cast<int>(banner.find('\n') + 1), banner.data());
+    console_flush();
+    return 0;
+  }
   console_print("%s", banner_text());
-  if (argc != 2) {
+  // --help and -h are the usual requests for the usage text; a folder of that
+  // name is still reached as ./--help.
+  if (argc != 2 || argument == "--help" || argument == "-h") {
     print_usage(argc > 0 ? argv[0] : "trimvane");
     console_flush();
-    return 1;
+    return argc == 2 ? 0 : 1;
   }
   RunTotals totals;
   scan_folder(os, argv[1], [&](const std::string& name, const std::string& folder) {
