@@ -4,7 +4,8 @@
 // "hh:mm:ss": the very forms the banner shows. The compiler takes both from
 // SOURCE_DATE_EPOCH when it is set, which makes builds reproducible.
 const char* banner_text() {
-  return "Trimvane V1.02b (" __DATE__ " " __TIME__ ")\n"
+  return "Trimvane V1.02b (" __DATE__ " " __TIME__
+         ")\n"
          "Copyright (c) 2026 the Trimvane authors\n"
          "\n";
 }

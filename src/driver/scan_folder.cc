@@ -13,7 +13,9 @@ struct FolderId {
   bool operator==(const FolderId&) const = default;
 };
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void scan_below(const Platform& os, const std::string& folder, const ImageHandler& handler,
                 std::vector<FolderId>* ancestors) {

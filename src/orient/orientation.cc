@@ -1,8 +1,8 @@
 #include "orient/orientation.h"
 
 const char* const ORIENTATION_NAMES[9] = {
-    "Undefined",  "Normal",    "flip horizontal", "rotate 180", "flip vertical",
-    "transpose",  "rotate 90", "transverse",      "rotate 270",
+    "Undefined", "Normal",    "flip horizontal", "rotate 180", "flip vertical",
+    "transpose", "rotate 90", "transverse",      "rotate 270",
 };
 
 namespace {
@@ -24,7 +24,9 @@ std::uint32_t little32(const std::uint8_t* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-bool is_turn(std::uint32_t value) { return value == 3 || value == 6 || value == 8; }
+bool is_turn(std::uint32_t value) {
+  return value == 3 || value == 6 || value == 8;
+}
 
 }  // namespace
 

@@ -9,17 +9,19 @@ void console_setup() {
   // A terminal gets each fragment the moment it is printed, so that it stands
   // before anything a child process prints; elsewhere, whole blocks.
   if (stdout_is_terminal()) {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
   } else {
-    std::setvbuf(stdout, nullptr, _IOFBF, 4096);
+    (void)std::setvbuf(stdout, nullptr, _IOFBF, 4096);
   }
 }
 
 void console_print(const char* format, ...) {
-  va_list args;
+  std::va_list args;
   va_start(args, format);
-  std::vprintf(format, args);
+  (void)std::vprintf(format, args);
   va_end(args);
 }
 
-void console_flush() { std::fflush(stdout); }
+void console_flush() {
+  (void)std::fflush(stdout);
+}

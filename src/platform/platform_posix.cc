@@ -16,7 +16,9 @@ namespace {
 
 constexpr std::int64_t kNanos = 1000000000;
 
-std::int64_t to_nanos(const timespec& t) { return t.tv_sec * kNanos + t.tv_nsec; }
+std::int64_t to_nanos(const timespec& t) {
+  return t.tv_sec * kNanos + t.tv_nsec;
+}
 
 timespec from_nanos(std::int64_t n) {
   timespec t{};
@@ -29,7 +31,9 @@ timespec from_nanos(std::int64_t n) {
   return t;
 }
 
-int fd_of(FileHandle file) { return static_cast<int>(file); }
+int fd_of(FileHandle file) {
+  return static_cast<int>(file);
+}
 
 void fill_info(const struct stat& st, FileInfo* info) {
   info->length = st.st_size;
@@ -48,7 +52,7 @@ void fill_info(const struct stat& st, FileInfo* info) {
 bool entry_is_folder(int dir_fd, const dirent* entry) {
   if (entry->d_type == DT_DIR) return true;
   if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
-  struct stat st{};
+  struct stat st {};
   return fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -68,14 +72,14 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
 }
 
 int path_info(const std::string& path, FileInfo* info) {
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) != 0) return -1;
   fill_info(st, info);
   return 0;
 }
 
 int file_info(FileHandle file, FileInfo* info) {
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd_of(file), &st) != 0) return -1;
   fill_info(st, info);
   return 0;
@@ -88,7 +92,7 @@ int open_read(const std::string& path, FileHandle* file) {
   int fd = open(path.c_str(), kFlags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return -1;
@@ -122,7 +126,7 @@ int create_new(const std::string& path, FileHandle* file) {
 int open_update(const std::string& path, FileHandle* file) {
   const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return -1;
@@ -144,9 +148,13 @@ int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_
   return 0;
 }
 
-int sync_file(FileHandle file) { return fsync(fd_of(file)) == 0 ? 0 : -1; }
+int sync_file(FileHandle file) {
+  return fsync(fd_of(file)) == 0 ? 0 : -1;
+}
 
-int close_file(FileHandle file) { return close(fd_of(file)) == 0 ? 0 : -1; }
+int close_file(FileHandle file) {
+  return close(fd_of(file)) == 0 ? 0 : -1;
+}
 
 int copy_access(FileHandle file, const FileInfo& like) {
   // The owner first: changing it may clear set-id bits that fchmod then restores.
@@ -160,7 +168,9 @@ int set_times(FileHandle file, const FileTimes& times) {
   return futimens(fd_of(file), both) == 0 ? 0 : -1;
 }
 
-int remove_path(const std::string& path) { return unlink(path.c_str()) == 0 ? 0 : -1; }
+int remove_path(const std::string& path) {
+  return unlink(path.c_str()) == 0 ? 0 : -1;
+}
 
 int rename_over(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
@@ -177,9 +187,13 @@ int sync_folder_of(const std::string& path) {
   return status == 0 ? 0 : -1;
 }
 
-void* allocate(std::size_t size) { return std::malloc(size); }
+void* allocate(std::size_t size) {
+  return std::malloc(size);
+}
 
-void release(void* memory) { std::free(memory); }
+void release(void* memory) {
+  std::free(memory);
+}
 
 }  // namespace
 

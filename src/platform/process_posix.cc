@@ -1,11 +1,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/process.h"
-
-extern char** environ;
 
 int run_program(const std::vector<std::string>& argv) {
   if (argv.empty()) return -1;

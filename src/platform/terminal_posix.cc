@@ -2,4 +2,6 @@
 
 #include "platform/terminal.h"
 
-bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+bool stdout_is_terminal() {
+  return isatty(STDOUT_FILENO) == 1;
+}

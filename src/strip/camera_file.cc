@@ -16,7 +16,8 @@ constexpr const char* kCameraModels[] = {"EOS DIGITAL REBEL", "EOS Kiss Digital"
 
 bool match_camera_model(const Platform& os, FileHandle file) {
   char field[kModelLength];
-  if (os.read_at(file, kModelOffset, field, kModelLength) != static_cast<std::int64_t>(kModelLength)) {
+  if (os.read_at(file, kModelOffset, field, kModelLength) !=
+      static_cast<std::int64_t>(kModelLength)) {
     return false;
   }
   for (const char* model : kCameraModels) {

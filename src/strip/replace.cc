@@ -22,8 +22,8 @@ bool replace_keeping_times(const Platform& os, const std::string& original,
   }
   // One rename puts the new file in place: there is no moment without the
   // picture. A read-only original is left alone, as is a missing one.
-  const bool replaced = original_there && !now.read_only &&
-                        os.rename_over(replacement, original) == 0;
+  const bool replaced =
+      original_there && !now.read_only && os.rename_over(replacement, original) == 0;
   if (!replaced) {
     console_print(" -->Couldn't replace original file");
     return false;
