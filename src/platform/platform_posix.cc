@@ -187,12 +187,41 @@ int sync_folder_of(const std::string& path) {
   return status == 0 ? 0 : -1;
 }
 
+// Pictures are worked on one at a time, so one block, grown to the largest
+// file met, serves them all: fresh memory for every file would cost a page
+// fault on each of its pages. Any other request is an ordinary allocation.
+struct KeptBlock {
+  void* memory = nullptr;
+  std::size_t capacity = 0;
+  bool in_use = false;
+  ~KeptBlock() { std::free(memory); }
+};
+
+KeptBlock& kept_block() {
+  static KeptBlock block;
+  return block;
+}
+
 void* allocate(std::size_t size) {
-  return std::malloc(size);
+  KeptBlock& kept = kept_block();
+  if (kept.in_use) return std::malloc(size);
+  if (kept.capacity < size) {
+    std::free(kept.memory);
+    kept.memory = std::malloc(size);
+    kept.capacity = kept.memory != nullptr ? size : 0;
+    if (kept.memory == nullptr) return nullptr;
+  }
+  kept.in_use = true;
+  return kept.memory;
 }
 
 void release(void* memory) {
-  std::free(memory);
+  KeptBlock& kept = kept_block();
+  if (memory != nullptr && memory == kept.memory) {
+    kept.in_use = false;
+  } else {
+    std::free(memory);
+  }
 }
 
 }  // namespace
