@@ -16,6 +16,14 @@ namespace {
 constexpr std::int64_t kEntryStart = 8;  // the entry begins 8 bytes before its value
 constexpr std::int64_t kEntrySize = 12;
 
+// A path that begins with '-' (under a folder argument such as "-2024") would
+// be taken by jpegtran for one of its switches; "./" before it names the same
+// file without that risk.
+std::string file_argument(const std::string& path) {
+  if (path.empty() || path[0] != '-') return path;
+  return std::string(".") + kPathSeparator + path;
+}
+
 // jpegtran's arguments for one of the turning operations, each its own
 // argument, so that no file name is ever parsed by a shell.
 std::vector<std::string> jpegtran_arguments(const char* operation, const std::string& path,
@@ -25,8 +33,14 @@ std::vector<std::string> jpegtran_arguments(const char* operation, const std::st
   const std::size_t blank = words.find(' ');
   std::string option = "-";
   option.append(words.substr(0, blank));
-  return {"jpegtran", option, std::string(words.substr(blank + 1)), "-copy", "all", "-outfile",
-          rotated,    path};
+  return {"jpegtran",
+          option,
+          std::string(words.substr(blank + 1)),
+          "-copy",
+          "all",
+          "-outfile",
+          file_argument(rotated),
+          file_argument(path)};
 }
 
 // Checks that jpegtran's output is a JPEG whose Orientation entry stands
