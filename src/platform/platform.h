@@ -29,7 +29,7 @@ struct FileTimes {
 struct FileInfo {
   std::int64_t length = 0;
   FileTimes times;
-  std::uint32_t mode = 0;  // permission bits (POSIX); 0 where unused
+  std::uint32_t mode = 0;  // permission bits (POSIX) or attribute bits (Windows)
   std::uint32_t owner = 0;
   std::uint32_t group = 0;
   bool read_only = false;  // the owner may not write it: never replaced
@@ -71,7 +71,8 @@ struct Platform {
   int (*sync)(FileHandle file);
   int (*close)(FileHandle file);
   // Gives an open file the owner, group and permission bits of `like`;
-  // an owner the process may not set is left as it is.
+  // an owner the process may not set is left as it is. (Windows: the hidden,
+  // system and not-indexed attributes; access comes from the folder.)
   int (*copy_access)(FileHandle file, const FileInfo& like);
   int (*set_times)(FileHandle file, const FileTimes& times);
   // Removes a name (a link itself, never its target).

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 class TempDir {
  public:
   TempDir();
@@ -12,8 +14,11 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  // path() + "/" + relative
-  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+  // path(), the separator the tool puts between a folder and a name, and
+  // `relative` (whose own '/' Windows takes as a separator too)
+  std::string operator/(const std::string& relative) const {
+    return path_ + kPathSeparator + relative;
+  }
 
  private:
   std::string path_;

@@ -1,0 +1,14 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/terminal.h"
+
+bool stdout_is_terminal() {
+  // A character device is a console, unless it is NUL or a port: only a
+  // console has a console mode.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_CHAR &&
+         GetConsoleMode(out, &mode);
+}

@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/camera_jpeg.h"
+
+// A Windows test cannot start the build machine's cjpeg: the same pictures
+// are made by it when the tests are built, and compiled in (test_pictures.cc).
+struct EmbeddedPicture {
+  int width;
+  int height;
+  const unsigned char* bytes;
+  std::size_t size;
+};
+extern const EmbeddedPicture kEmbeddedPictures[];
+extern const std::size_t kEmbeddedPictureCount;
+
+Bytes plain_jpeg(int width, int height) {
+  for (std::size_t i = 0; i < kEmbeddedPictureCount; ++i) {
+    const EmbeddedPicture& picture = kEmbeddedPictures[i];
+    if (picture.width == width && picture.height == height) {
+      return Bytes(picture.bytes, picture.bytes + picture.size);
+    }
+  }
+  std::fprintf(stderr, "No %dx%d picture was built in: add it to TEST_PICTURE_SIZES\n", width,
+               height);
+  std::abort();
+}

@@ -1,0 +1,58 @@
+// A stand-in for jpegtran.exe in the Windows tests: the real one is a Linux
+// program there. Given exactly the command line the tool builds
+//   jpegtran -rotate <90|180|270> -copy all -outfile <rotated> <picture>
+// it copies the picture to the rotated file unchanged: a "rotation" that keeps
+// the Exif segment in place, which is all the tool relies on. The variable
+// FAKE_JPEGTRAN_MODE picks a failure instead:
+//   fail            exits with 1, writing nothing
+//   silent          exits with 0, writing nothing
+//   garble          writes a file that is no JPEG, exits with 0
+//   record:<file>   writes its arguments, one a line, to <file>, exits with 0
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+bool write_text(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+bool is_turn(const char* degrees) {
+  return std::strcmp(degrees, "90") == 0 || std::strcmp(degrees, "180") == 0 ||
+         std::strcmp(degrees, "270") == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* setting = std::getenv("FAKE_JPEGTRAN_MODE");
+  const std::string mode = setting != nullptr ? setting : "";
+  if (mode.rfind("record:", 0) == 0) {
+    std::string lines;
+    for (int i = 1; i < argc; ++i) lines += std::string(argv[i]) + "\n";
+    return write_text(mode.substr(7), lines) ? 0 : 3;
+  }
+  if (mode == "fail") return 1;
+  if (mode == "silent") return 0;
+
+  if (argc != 8 || std::strcmp(argv[1], "-rotate") != 0 || !is_turn(argv[2]) ||
+      std::strcmp(argv[3], "-copy") != 0 || std::strcmp(argv[4], "all") != 0 ||
+      std::strcmp(argv[5], "-outfile") != 0) {
+    std::fprintf(stderr, "jpegtran: unexpected command line\n");
+    return 2;
+  }
+  if (mode == "garble") return write_text(argv[6], "no picture here") ? 0 : 3;
+  std::ifstream in(argv[7], std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "jpegtran: cannot open %s\n", argv[7]);
+    return 2;
+  }
+  const std::string picture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return write_text(argv[6], picture) ? 0 : 3;
+}

@@ -1,0 +1,96 @@
+// The Win32 backend's own promises, beyond what the end-to-end runs show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/camera_jpeg.h"
+#include "support/temp_dir.h"
+#include "windows/windows_files.h"
+
+namespace {
+
+const Platform& os = platform_default();
+
+std::string in(const TempDir& dir, const std::string& name) {
+  return dir.path() + "\\" + name;
+}
+
+}  // namespace
+
+TEST(Win32Platform, ListsTheFolderWholeWithItsFolderBits) {
+  TempDir dir;
+  write_file(in(dir, "IMG_0001.JPG"), {1, 2, 3});
+  make_folders(in(dir, "holiday.jpg"));
+  std::vector<FolderEntry> entries;
+  ASSERT_EQ(os.list_folder(dir.path(), &entries), 0);
+  std::vector<std::pair<std::string, bool>> seen;
+  for (const FolderEntry& entry : entries) seen.emplace_back(entry.name, entry.is_folder);
+  std::sort(seen.begin(), seen.end());
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {".", true}, {"..", true}, {"IMG_0001.JPG", false}, {"holiday.jpg", true}};
+  EXPECT_EQ(seen, expected);
+
+  // Nothing to list: a missing folder, a file, and the empty text, which
+  // would otherwise name the root of the current drive.
+  EXPECT_EQ(os.list_folder(in(dir, "missing"), &entries), -1);
+  EXPECT_EQ(os.list_folder(in(dir, "IMG_0001.JPG"), &entries), -1);
+  EXPECT_EQ(os.list_folder("", &entries), -1);
+}
+
+TEST(Win32Platform, TellsFilesApartByVolumeAndIndexWhateverTheName) {
+  TempDir dir;
+  write_file(in(dir, "a.jpg"), {1});
+  write_file(in(dir, "b.jpg"), {1});
+  ASSERT_TRUE(CreateHardLinkA(in(dir, "a-too.jpg").c_str(), in(dir, "a.jpg").c_str(), nullptr));
+  FileInfo a;
+  FileInfo a_too;
+  FileInfo b;
+  FileInfo folder;
+  ASSERT_EQ(os.path_info(in(dir, "a.jpg"), &a), 0);
+  ASSERT_EQ(os.path_info(in(dir, "a-too.jpg"), &a_too), 0);
+  ASSERT_EQ(os.path_info(in(dir, "b.jpg"), &b), 0);
+  ASSERT_EQ(os.path_info(dir.path(), &folder), 0);
+  EXPECT_EQ(std::make_pair(a.device, a.inode), std::make_pair(a_too.device, a_too.inode));
+  EXPECT_NE(a.inode, b.inode);
+  EXPECT_TRUE(folder.is_folder);
+  EXPECT_FALSE(a.is_folder);
+  EXPECT_EQ(os.path_info(in(dir, "missing"), &a), -1);
+}
+
+TEST(Win32Platform, OpensForReadingOnlyRegularFilesNobodyElseHolds) {
+  TempDir dir;
+  write_file(in(dir, "a.jpg"), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  FileHandle file = kNoFile;
+  ASSERT_EQ(os.open_read(in(dir, "a.jpg"), &file), 0);
+  char bytes[16] = {};
+  EXPECT_EQ(os.read_at(file, 4, bytes, 16), 6);
+  EXPECT_EQ(bytes[0], 5);
+  EXPECT_EQ(os.read_at(file, 20, bytes, 4), 0);
+  // The picture is held without sharing while it is read: no one else opens it.
+  EXPECT_EQ(CreateFileA(in(dir, "a.jpg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.close(file), 0);
+
+  FileHandle other = kNoFile;
+  EXPECT_EQ(os.open_read(dir.path(), &other), -1);
+  EXPECT_EQ(os.open_read("NUL", &other), -1);
+  const HANDLE held =
+      CreateFileA(in(dir, "a.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.open_read(in(dir, "a.jpg"), &other), -1);
+  CloseHandle(held);
+}
+
+TEST(Win32Platform, CreatesOnlyNewFiles) {
+  TempDir dir;
+  write_file(in(dir, "a.jpg.stripped"), {7});
+  FileHandle file = kNoFile;
+  EXPECT_EQ(os.create_new(in(dir, "a.jpg.stripped"), &file), -1);
+  EXPECT_EQ(read_file(in(dir, "a.jpg.stripped")), Bytes{7});
+  ASSERT_EQ(os.create_new(in(dir, "b.jpg.stripped"), &file), 0);
+  EXPECT_EQ(os.write_at(file, 0, "abc", 3), 0);
+  EXPECT_EQ(os.sync(file), 0);
+  EXPECT_EQ(os.close(file), 0);
+  EXPECT_EQ(read_file(in(dir, "b.jpg.stripped")), (Bytes{'a', 'b', 'c'}));
+}
