@@ -23,5 +23,8 @@ RunOutput run_program_capture(const std::vector<std::string>& argv,
 // Runs trimvane on one folder.
 RunOutput run_trimvane(const std::string& folder, const std::string& path_prefix = "");
 
+// Runs trimvane on one folder with PATH set to `path` alone.
+RunOutput run_trimvane_with_path(const std::string& folder, const std::string& path);
+
 // The output of a run without its three banner lines.
 std::string after_banner(const std::string& out);

@@ -105,6 +105,11 @@ RunOutput run_trimvane(const std::string& folder, const std::string& path_prefix
   return run_program_capture({trimvane_binary(), folder}, path_prefix);
 }
 
+RunOutput run_trimvane_with_path(const std::string& folder, const std::string& path) {
+  // env replaces PATH and starts the binary by its full name, unsearched.
+  return run_program_capture({"env", "PATH=" + path, trimvane_binary(), folder});
+}
+
 std::string after_banner(const std::string& out) {
   std::size_t at = 0;
   for (int line = 0; line < 3 && at != std::string::npos; ++line) {

@@ -1,0 +1,110 @@
+// The rotation road when a step after jpegtran fails, through the fault seam
+// and the real jpegtran.
+#include <gtest/gtest.h>
+
+#include "orient/rotation_checks.h"
+#include "strip/result_codes.h"
+#include "support/faulty_platform.h"
+#include "support/in_process.h"
+
+namespace {
+
+using namespace rotation_checks;
+
+constexpr const char* kName = "IMG_0001.JPG";
+
+// How many times each call is made before the rotated file is opened again:
+// learnt from a run whose reopening fails.
+struct CallsBeforeReload {
+  int counts[static_cast<int>(Call::kCount)] = {};
+};
+
+CallsBeforeReload calls_before_reload(const Bytes& original) {
+  TempDir dir;
+  put_picture(dir / kName, original);
+  const Platform& os = faulty_platform({Call::kOpenRead, 2});
+  const Processed processed = process_captured(os, kName, dir.path());
+  EXPECT_EQ(processed.result, RESULT_RELOAD_FAILED) << "the second open is no longer the reload";
+  CallsBeforeReload before;
+  for (int call = 0; call < static_cast<int>(Call::kCount); ++call) {
+    before.counts[call] =
+        calls_made(static_cast<Call>(call)) - (call == static_cast<int>(Call::kOpenRead));
+  }
+  return before;
+}
+
+TEST(RotationFaults, EachFailingStepEndsTheRoadAsItShould) {
+  const Bytes original = make_camera_jpeg(turned({6}, 3));
+  const Bytes whole = rotated_upright(original, "90", 30);  // rotated, Orientation 1
+  const Bytes cut = cut_before_fourth(whole);
+  ASSERT_LT(whole.size(), original.size());
+  ASSERT_LT(cut.size(), whole.size());
+  const CallsBeforeReload before = calls_before_reload(original);
+
+  // Before the reload the original must stay; after it, the rotated picture
+  // with Orientation 1 is in place and counted.
+  enum When { kRotating, kReadOnly, kAfterReload };
+  struct Case {
+    const char* name;
+    When when;
+    FaultPlan plan;  // after the reload, nth counts from there
+    int result;
+    int stripped;
+    std::string line_end;  // after the path
+  };
+  // The line after the path, for each way the road can end.
+  const std::string rotate = "--> rotate 90";
+  const std::string no_replace = " -->Couldn't replace original file";
+  const std::string no_output = "--> couldn't open output file";
+  const std::string not_replaced = rotate + no_replace + "\n";
+  const std::string bare = rotate + "\n";
+  const std::string whole_instead = rotate + no_output + saving(original, whole) + "\n";
+  const std::string no_file = rotate + no_output + "\n";
+  const std::string final_failed = rotate + saving(original, cut) + no_replace + "\n";
+  const Case cases[] = {
+      {"rename", kRotating, {Call::kRenameOver, 1}, RESULT_ROTATE_FAILED, 0, not_replaced},
+      {"read-only original", kReadOnly, {}, RESULT_ROTATE_FAILED, 0, not_replaced},
+      {"reopening", kAfterReload, {Call::kOpenRead, 1}, RESULT_RELOAD_FAILED, 0, bare},
+      {"length", kAfterReload, {Call::kFileInfo, 1}, RESULT_ROTATED_EMPTY, 0, bare},
+      {"memory", kAfterReload, {Call::kAllocate, 1}, RESULT_RELOAD_NO_MEMORY, 0, bare},
+      {"reading", kAfterReload, {Call::kReadAt, 1}, RESULT_RELOAD_FAILED, 0, bare},
+      {"output", kAfterReload, {Call::kCreateNew, 1}, RESULT_DONE, 1, whole_instead},
+      {"outputs", kAfterReload, {Call::kCreateNew, 1, true}, RESULT_FALLBACK_FAILED, 0, no_file},
+      {"writes", kAfterReload, {Call::kWriteAt, 1, true}, RESULT_FALLBACK_FAILED, 0, bare},
+      {"final rename", kAfterReload, {Call::kRenameOver, 1}, RESULT_OUTPUT_FAILED, 1, final_failed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir / kName;
+    put_picture(path, original);
+    FileStamp stamp = distinct_stamp();
+    if (c.when == kReadOnly) {
+      stamp.mode = 0444;
+      set_file_stamp(path, stamp);
+    }
+    FaultPlan plan = c.plan;
+    if (c.when == kAfterReload) plan.nth += before.counts[static_cast<int>(plan.call)];
+    const Processed processed = process_captured(faulty_platform(plan), kName, dir.path());
+
+    const bool rotated = c.when == kAfterReload;
+    EXPECT_EQ(processed.result, c.result);
+    EXPECT_EQ(processed.out, path + c.line_end);
+    EXPECT_EQ(processed.totals.files_rotated, rotated ? 1 : 0);
+    EXPECT_EQ(processed.totals.files_stripped, c.stripped);
+    FileStamp now = file_stamp(path);
+    // jpegtran itself reads an original it then fails to replace.
+    if (!rotated) now.access_ns = stamp.access_ns;
+    EXPECT_EQ(now, stamp);
+    EXPECT_EQ(read_file(path), rotated ? whole : original);
+    // A rotated picture that could not take the original's place stays.
+    EXPECT_EQ(read_file(path + ".r"), rotated ? Bytes() : whole);
+    EXPECT_EQ(path_exists(path + ".r"), !rotated);
+    // Only a failed final replacement leaves its output.
+    const bool kept = c.result == RESULT_OUTPUT_FAILED;
+    EXPECT_EQ(read_file(path + ".stripped"), kept ? cut : Bytes());
+    EXPECT_EQ(path_exists(path + ".stripped"), kept);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// The POSIX backend's promises that the rest of the tool leans on.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/camera_jpeg.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const Platform& os() {
+  return platform_default();
+}
+
+}  // namespace
+
+TEST(PlatformPosix, OpenReadTakesRegularFilesOnly) {
+  TempDir dir;
+  write_file(dir / "file", Bytes{1, 2, 3});
+  make_folders(dir / "folder");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("file", (dir / "link").c_str()), 0);
+  for (const char* name : {"file", "link"}) {
+    FileHandle file = kNoFile;
+    ASSERT_EQ(os().open_read(dir / name, &file), 0) << name;
+    std::uint8_t bytes[8];
+    EXPECT_EQ(os().read_at(file, 1, bytes, 8), 2) << name;  // short only at the end
+    EXPECT_EQ(os().close(file), 0);
+  }
+  // A writer holds the FIFO open, so that even a blocking open returns here
+  // (the binary's walk over a FIFO without one is tested under a timeout).
+  const int writer = open((dir / "fifo").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  for (const char* name : {"folder", "fifo", "missing"}) {
+    FileHandle file = kNoFile;
+    EXPECT_EQ(os().open_read(dir / name, &file), -1) << name;
+  }
+  close(writer);
+}
+
+TEST(PlatformPosix, NewAndUpdatedFilesNeverGoThroughLinks) {
+  TempDir dir;
+  write_file(dir / "target", Bytes{7});
+  ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+  ASSERT_EQ(symlink((dir / "absent").c_str(), (dir / "dangling").c_str()), 0);
+  FileHandle file = kNoFile;
+  EXPECT_EQ(os().create_new(dir / "link", &file), -1);
+  EXPECT_EQ(os().create_new(dir / "dangling", &file), -1);
+  EXPECT_EQ(os().create_new(dir / "target", &file), -1);
+  EXPECT_EQ(os().open_update(dir / "link", &file), -1);
+  EXPECT_NE(access((dir / "absent").c_str(), F_OK), 0);
+  EXPECT_EQ(read_file(dir / "target"), Bytes{7});
+
+  const mode_t old_mask = umask(0);
+  ASSERT_EQ(os().create_new(dir / "fresh", &file), 0);
+  umask(old_mask);
+  EXPECT_EQ(os().close(file), 0);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "fresh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(os().remove(dir / "link"), 0);  // the link, not its target
+  EXPECT_EQ(read_file(dir / "target"), Bytes{7});
+}
+
+TEST(PlatformPosix, TimesRoundTripToTheNanosecond) {
+  TempDir dir;
+  write_file(dir / "file", Bytes{});
+  FileHandle file = kNoFile;
+  ASSERT_EQ(os().open_update(dir / "file", &file), 0);
+  // Before and after 1970, with odd nanoseconds.
+  for (const FileTimes times :
+       {FileTimes{0, -1500000001, 1700000000123456789}, FileTimes{0, 1234567890987654321, -1}}) {
+    ASSERT_EQ(os().set_times(file, times), 0);
+    FileInfo info;
+    ASSERT_EQ(os().path_info(dir / "file", &info), 0);
+    EXPECT_EQ(info.times.access, times.access);
+    EXPECT_EQ(info.times.write, times.write);
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "file").c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec * 1000000000 + st.st_atim.tv_nsec, times.access);
+  }
+  EXPECT_EQ(os().close(file), 0);
+}
+
+TEST(PlatformPosix, ListingMarksFoldersAndLinksToFolders) {
+  TempDir dir;
+  make_folders(dir / "folder");
+  write_file(dir / "file.jpg", Bytes{});
+  ASSERT_EQ(symlink("folder", (dir / "to_folder").c_str()), 0);
+  ASSERT_EQ(symlink("file.jpg", (dir / "to_file.jpg").c_str()), 0);
+  ASSERT_EQ(symlink("absent", (dir / "dangling").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  std::vector<FolderEntry> entries;
+  ASSERT_EQ(os().list_folder(dir.path(), &entries), 0);
+  std::map<std::string, bool> seen;
+  for (const FolderEntry& e : entries) seen[e.name] = e.is_folder;
+  EXPECT_EQ(seen, (std::map<std::string, bool>{{".", true},
+                                               {"..", true},
+                                               {"dangling", false},
+                                               {"fifo", false},
+                                               {"file.jpg", false},
+                                               {"folder", true},
+                                               {"to_file.jpg", false},
+                                               {"to_folder", true}}));
+  EXPECT_EQ(os().list_folder(dir / "file.jpg", &entries), -1);
+  EXPECT_EQ(os().list_folder(dir / "missing", &entries), -1);
+}
+
+TEST(PlatformPosix, RunProgramReportsExitStatus) {
+  EXPECT_EQ(os().run_program({"sh", "-c", "exit 3"}), 3);
+  EXPECT_EQ(os().run_program({"true"}), 0);
+  EXPECT_EQ(os().run_program({"trimvane-no-such-program"}), -1);
+  EXPECT_EQ(os().run_program({"sh", "-c", "kill -9 $$"}), -1);
+  EXPECT_EQ(os().run_program({}), -1);
+}

@@ -1,0 +1,31 @@
+// Running the tool's own functions inside the test process, on any platform
+// table (the real one, the faulty one, or one with a known listing order),
+// with what they print captured.
+#pragma once
+
+#include <string>
+
+#include "driver/run_totals.h"
+#include "platform/platform.h"
+
+struct CapturedRun {
+  int status = -1;
+  std::string out;  // everything printed, banner included
+};
+
+// run_main with the one folder argument.
+CapturedRun run_main_captured(const Platform& os, const std::string& folder);
+
+struct Processed {
+  int result = -100;
+  std::string out;  // the file's console line, if it has one
+  RunTotals totals;
+};
+
+// process_image for one file, with fresh totals.
+Processed process_captured(const Platform& os, const std::string& name, const std::string& folder);
+
+// `base` with each folder listing sorted by name, ascending or descending, so
+// that a test knows the order in which the walk meets the entries. Keeps
+// `base` by reference: it must outlive the table returned.
+Platform with_sorted_listing(const Platform& base, bool descending = false);
