@@ -1,0 +1,289 @@
+// The whole per-file pipeline on one file of an in-memory file system. The
+// first bytes of the input choose the circumstances: which platform call
+// fails (the N-th time, or from then on), what the jpegtran stand-in does,
+// whether the model text is put at offset 146, whether the picture is
+// read-only or not a regular file, and which temporary files an earlier run
+// left. The rest is the file.
+//
+// Whatever happens, the picture must be there, holding its original bytes or
+// one of the results worked out here independently (the rotated picture with
+// its Orientation reset, or the final cut), as its result code says; no
+// temporary file may be left but those the failure rules allow; every file
+// opened must be closed and every block released; a picture replaced keeps its
+// mode and times, and permissions never widen.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "driver/run_totals.h"
+#include "fuzz/memory_platform.h"
+#include "fuzz/reference.h"
+#include "strip/process_image.h"
+#include "strip/result_codes.h"
+
+namespace {
+
+constexpr std::size_t kHeader = 6;
+constexpr std::size_t kModelOffset = 146;
+constexpr const char* kModels[3] = {"EOS 300D DIGITAL", "EOS Kiss Digital", "EOS DIGITAL REBEL"};
+const std::string kFolder = "d";
+const std::string kPicture = "d/p.jpg";
+const std::string kOutput = kPicture + ".stripped";
+const std::string kRotated = kPicture + ".r";
+const Bytes kStale = {'o', 'l', 'd'};
+
+struct Setup {
+  Call failing = Call::kCount;
+  int nth = 1;
+  bool from_then_on = false;
+  bool put_model = false;
+  bool read_only = false;
+  bool not_regular = false;
+  bool stale_output = false;
+  bool stale_rotated = false;
+  bool stale_rotated_empty = false;
+  int model = 0;
+  Transformer transformer = Transformer::kCopy;
+  std::size_t keep = 0;
+};
+
+Setup read_setup(const std::uint8_t* d) {
+  Setup s;
+  s.failing = static_cast<Call>(d[0] % (static_cast<int>(Call::kCount) + 1));
+  s.nth = 1 + (d[1] & 0x0F);
+  s.from_then_on = (d[1] & 0x80) != 0;
+  s.put_model = (d[2] & 0x01) != 0;
+  s.read_only = (d[2] & 0x02) != 0;
+  s.not_regular = (d[2] & 0x04) != 0;
+  s.stale_output = (d[2] & 0x08) != 0;
+  s.stale_rotated = (d[2] & 0x10) != 0;
+  s.stale_rotated_empty = (d[2] & 0x20) != 0;
+  s.model = (d[2] >> 6) % 3;
+  s.transformer = static_cast<Transformer>(d[3] % static_cast<int>(Transformer::kCount));
+  s.keep = static_cast<std::size_t>(d[4] | (d[5] << 8));
+  return s;
+}
+
+bool is_camera(const Bytes& b) {
+  if (b.size() < kModelOffset + 16) return false;
+  for (const char* model : kModels) {
+    if (std::equal(b.begin() + kModelOffset, b.begin() + kModelOffset + 16, model)) return true;
+  }
+  return false;
+}
+
+// What jpegtran's stand-in leaves under ".r" on success, if anything.
+bool transformed(const Setup& s, const Bytes& in, Bytes* out) {
+  *out = in;
+  switch (s.transformer) {
+    case Transformer::kCopy:
+      return true;
+    case Transformer::kTruncate:
+      out->resize(std::min(out->size(), s.keep));
+      return true;
+    case Transformer::kShift:
+      out->insert(out->begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(4, in.size())),
+                  {0x00, 0x00});
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The states the picture may be found in, worked out from its bytes alone.
+struct Outcomes {
+  Bytes original;
+  bool camera = false;
+  bool turned = false;
+  bool rotatable = false;
+  Bytes rotated;  // jpegtran's output with Orientation 1: what the rotation puts in place
+  bool has_final = false;
+  Bytes final;  // what the whole pipeline puts in place
+};
+
+Outcomes outcomes_of(const Setup& s, const Bytes& original) {
+  Outcomes o;
+  o.original = original;
+  o.camera = !s.not_regular && is_camera(original);
+  if (!o.camera) return o;
+  const ReferenceTurn turn =
+      reference_turn(original.data(), static_cast<std::int64_t>(original.size()));
+  o.turned = turn.found;
+  if (!o.turned) {
+    const std::int64_t cut = reference_cut(original);
+    o.has_final = cut >= 0;
+    if (o.has_final) o.final.assign(original.begin(), original.begin() + cut);
+    return o;
+  }
+  Bytes out;
+  const auto at = static_cast<std::size_t>(turn.value_offset);
+  if (!transformed(s, original, &out) || out.size() < 2 || out[0] != 0xFF || out[1] != 0xD8 ||
+      !reference_entry_at(out.data(), static_cast<std::int64_t>(out.size()),
+                          turn.value_offset - 8)) {
+    return o;
+  }
+  out[at] = 1;
+  out[at + 1] = out[at + 2] = out[at + 3] = 0;
+  o.rotatable = true;
+  o.rotated = out;
+  o.has_final = true;
+  const std::int64_t cut = reference_cut(out);
+  o.final = cut >= 0 ? Bytes(out.begin(), out.begin() + cut) : out;
+  return o;
+}
+
+int g_failures = 0;
+
+void expect(bool ok, const char* what) {
+  if (ok) return;
+  (void)std::fprintf(stderr, "broken: %s\n", what);
+  ++g_failures;
+}
+
+bool failed(Call call) {
+  return memory_fs().failed[static_cast<int>(call)];
+}
+
+std::shared_ptr<MemoryNode> file(const std::string& path) {
+  const auto it = memory_fs().files.find(path);
+  return it == memory_fs().files.end() ? nullptr : it->second;
+}
+
+// The temporary files an earlier run left, if any.
+struct Stale {
+  std::shared_ptr<MemoryNode> output;
+  std::shared_ptr<MemoryNode> rotated;
+};
+
+void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const Stale& stale,
+           int result, const RunTotals& totals) {
+  MemoryFs& fs = memory_fs();
+  expect(fs.open_files == 0, "a file is left open");
+  expect(fs.live_blocks == 0, "a block is not released");
+  for (const std::string& m : fs.misuse) expect(false, m.c_str());
+  for (const auto& [path, node] : fs.files) {
+    expect(path == kPicture || path == kOutput || path == kRotated, "a file under another name");
+  }
+
+  const auto picture = file(kPicture);
+  if (picture == nullptr) {
+    expect(false, "the picture is gone");
+    return;
+  }
+  const Bytes& now = picture->data;
+  const bool original = now == o.original;
+  const bool rotated = o.rotatable && now == o.rotated;
+  const bool final = o.has_final && now == o.final;
+  expect(original || rotated || final, "the picture holds bytes it may never hold");
+  expect(!s.read_only || original, "a read-only picture was replaced");
+  expect((picture->mode & ~before.mode & 07777) == 0, "the picture's permissions widened");
+  // A picture is only ever replaced by a file that took its mode and times.
+  if (!original) {
+    expect(picture->mode == before.mode, "the picture's mode was not carried over");
+    expect(
+        picture->times.access == before.times.access && picture->times.write == before.times.write,
+        "the picture's times were not carried over");
+  }
+
+  // What each result leaves in place.
+  switch (result) {
+    case RESULT_DONE:  // a rotated picture whose cut could not be written is written whole
+      expect(final || rotated, "done, yet the picture is not its final result");
+      break;
+    case RESULT_UNCHANGED:
+    case RESULT_LOAD_FAILED:
+    case RESULT_ROTATE_FAILED:
+      expect(original, "the picture changed though the result says it did not");
+      break;
+    case RESULT_OUTPUT_FAILED:
+      expect(original || rotated, "output failed, yet the picture is not as it was");
+      break;
+    case RESULT_ROTATED_EMPTY:
+    case RESULT_RELOAD_NO_MEMORY:
+    case RESULT_RELOAD_FAILED:
+    case RESULT_FALLBACK_FAILED:
+      expect(rotated, "the rotated picture is not what stands in place");
+      expect(totals.files_rotated == 1, "a rotation in place is not counted");
+      break;
+    default:
+      expect(false, "an unknown result");
+  }
+  expect(totals.files_rotated <= 1 && totals.files_stripped <= 1, "totals run past one file");
+
+  // Temporary files: only what the failure rules allow, and only whole. Those
+  // an earlier run left are not ours: they stay if never reached.
+  const bool removal_failed = failed(Call::kRemove);
+  if (const auto output = file(kOutput)) {
+    if (output == stale.output) {
+      expect(fs.touched.count(kOutput) == 0 || removal_failed,
+             "a stale '.stripped' was reached but stays");
+    } else {
+      const bool whole =
+          (o.has_final && output->data == o.final) || (o.rotatable && output->data == o.rotated);
+      expect((result == RESULT_OUTPUT_FAILED && whole) || removal_failed,
+             "a '.stripped' is left that the rules do not allow");
+      expect((output->mode & ~before.mode & 07777 & ~0600U) == 0, "'.stripped' is open to others");
+    }
+  }
+  if (const auto left = file(kRotated)) {
+    if (left == stale.rotated) {
+      expect(fs.touched.count(kRotated) == 0 || removal_failed,
+             "a stale '.r' was reached but stays");
+    } else {
+      // An empty ".r" is the road's own placeholder, removed unless it cannot
+      // be told empty or removed.
+      const bool unseen = removal_failed || failed(Call::kPathInfo);
+      expect(original && (!left->data.empty() || unseen),
+             "a '.r' is left that the rules do not allow");
+      expect((left->mode & ~before.mode & 07777 & ~0600U) == 0, "'.r' is open to others");
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The pipeline prints each file's line; the fuzzer's own reports go to stderr.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < kHeader) return 0;
+  const Setup s = read_setup(data);
+  Bytes bytes(data + kHeader, data + size);
+  if (s.put_model && bytes.size() >= kModelOffset + 16) {
+    std::copy(kModels[s.model], kModels[s.model] + 16, bytes.begin() + kModelOffset);
+  }
+
+  const Platform& os = memory_platform();
+  MemoryFs& fs = memory_fs();
+  fs.folders = {".", kFolder};
+  const auto picture = memory_add_file(kPicture, bytes);
+  picture->mode = s.read_only ? 0444 : 0640;
+  picture->regular = !s.not_regular;
+  Stale stale;
+  if (s.stale_output) stale.output = memory_add_file(kOutput, kStale);
+  if (s.stale_rotated) {
+    stale.rotated = memory_add_file(kRotated, s.stale_rotated_empty ? Bytes{} : kStale);
+  }
+  fs.transformer = s.transformer;
+  fs.keep = s.keep;
+  fs.failing = s.failing;
+  fs.nth = s.nth;
+  fs.from_then_on = s.from_then_on;
+  const MemoryNode before = *picture;
+  const Outcomes outcomes = outcomes_of(s, bytes);
+
+  RunTotals totals;
+  const int result = process_image(os, totals, "p.jpg", kFolder);
+  check(s, outcomes, before, stale, result, totals);
+  if (g_failures != 0) {
+    (void)std::fprintf(stderr, "result %d, failing call %d (#%d%s), jpegtran stand-in %d\n", result,
+                       static_cast<int>(s.failing), s.nth, s.from_then_on ? " on" : "",
+                       static_cast<int>(s.transformer));
+    std::abort();
+  }
+  return 0;
+}
