@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Builds the Debian package, checks what it holds and needs, installs it, runs
+# the installed program once on a small tree, checks that the manual page
+# renders cleanly, and removes the package again. Needs root (or sudo) for
+# dpkg. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+fail() {
+  echo "test-package: $*" >&2
+  exit 1
+}
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  as_root=(sudo)
+else
+  fail "installing the package needs root or sudo"
+fi
+installed() {
+  dpkg-query -W -f='${Status}' trimvane 2>/dev/null | grep -q "install ok installed"
+}
+if installed; then
+  fail "a trimvane package is already installed; remove it first (dpkg -r trimvane)"
+fi
+"$root/scripts/install-deps.sh" libjpeg-turbo-progs man-db groff-base
+
+deb=$("$root/scripts/package.sh")
+echo "Package: $deb"
+
+# What the package holds and needs.
+contents=$(dpkg-deb -c "$deb")
+for file in ./usr/bin/trimvane ./usr/share/man/man1/trimvane.1.gz; do
+  grep -q " $file\$" <<<"$contents" || fail "$file is not in the package"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -qE '(^|, )libjpeg-turbo-progs(,|$| )' <<<"$depends" ||
+  fail "Depends lacks libjpeg-turbo-progs: $depends"
+
+# The manual page renders without a single warning.
+warnings=$(MANWIDTH=80 man --warnings -l "$root/man/trimvane.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man reports: $warnings"
+
+work=$(mktemp -d)
+cleanup() {
+  "${as_root[@]}" dpkg -r trimvane >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+"${as_root[@]}" dpkg -i "$deb" >/dev/null
+[ -x /usr/bin/trimvane ] || fail "/usr/bin/trimvane is not installed"
+if [ -e /usr/share/man/man1/trimvane.1.gz ]; then  # unless dpkg is told to leave out manuals
+  warnings=$(MANWIDTH=80 man --warnings -l /usr/share/man/man1/trimvane.1.gz 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man reports on the installed page: $warnings"
+fi
+
+# A small camera file, laid out as the camera lays it: the Exif segment first,
+# its Orientation entry first in IFD0 (value at offset 30), the model text at
+# offset 146, two thumbnails inside the segment, then the picture and one
+# appended preview: four FF D8 FF sequences in all.
+make_picture() {  # <out.jpg> <width> <height>
+  { printf 'P6\n%d %d\n255\n' "$2" "$3"; head -c $(($2 * $3 * 3)) /dev/zero | tr '\0' '\200'; } >"$1.ppm"
+  cjpeg -quality 85 -outfile "$1" "$1.ppm"
+  rm -f "$1.ppm"
+}
+make_camera_file() {  # <out> <orientation value, 1 to 8>
+  make_picture "$work/picture.jpg" 64 48
+  make_picture "$work/preview.jpg" 32 16
+  local app0
+  app0=$(od -An -tu1 -j4 -N2 "$work/picture.jpg" | awk '{ print $1 * 256 + $2 }')
+  {
+    printf '\xff\xd8\xff\xe1\x00\xc2Exif\x00\x00'           # start of image, Exif segment
+    printf 'II\x2a\x00\x08\x00\x00\x00\x02\x00'              # TIFF header, IFD0 of 2 entries
+    printf '\x12\x01\x03\x00\x01\x00\x00\x00%b\x00\x00\x00' "\\x0$2" # Orientation
+    printf '\x10\x01\x02\x00\x20\x00\x00\x00\x86\x00\x00\x00' # the model, at file offset 146
+    printf '\x00\x00\x00\x00'                                # no next IFD
+    head -c 96 /dev/zero
+    printf 'EOS 300D DIGITAL'
+    head -c 16 /dev/zero
+    printf '\xff\xd8\xff\xdb\x00\x04\x00\x00\xff\xd9%.0s' 1 2 # two thumbnails
+    tail -c +$((4 + app0 + 1)) "$work/picture.jpg"           # the picture without its JFIF
+    cat "$work/preview.jpg"
+  } >"$1"
+}
+
+tree="$work/photos"
+mkdir -p "$tree/empty" "$tree/2004"
+echo "not a picture" >"$tree/notes.jpg"
+make_camera_file "$tree/2004/IMG_0001.JPG" 1
+make_camera_file "$tree/2004/IMG_0002.JPG" 6
+chmod 0640 "$tree/2004/IMG_0001.JPG"
+touch -d "2004-05-06 07:08:09.123456789" "$tree/2004/IMG_0001.JPG"
+before=$(stat -c '%a %x %y' "$tree/2004/IMG_0001.JPG")
+length=$(stat -c %s "$tree/2004/IMG_0001.JPG")
+saved=$(stat -c %s "$work/preview.jpg")
+
+status=0
+out=$(cd "$work" && /usr/bin/trimvane photos) || status=$?
+[ "$status" -eq 0 ] || fail "trimvane exited with $status"
+head -n 1 <<<"$out" |
+  grep -qE '^Trimvane V1\.02b \([A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\)$' ||
+  fail "unexpected banner: $(head -n 1 <<<"$out")"
+# jpegtran drops what follows the picture, so the rotated file's saving is
+# whatever it printed; the totals must agree with it.
+rotated_saved=$(sed -n 's|^photos/2004/IMG_0002.JPG--> rotate 90 (\([0-9]*\))$|\1|p' <<<"$out")
+[ -n "$rotated_saved" ] || fail "no rotation line in:
+$out"
+expected="photos/2004/IMG_0001.JPG ($saved)
+photos/2004/IMG_0002.JPG--> rotate 90 ($rotated_saved)
+2 files stripped
+1 files rotated
+$((saved + rotated_saved)) bytes saved"
+# The listing order decides which file comes first.
+[ "$(tail -n +4 <<<"$out" | sort)" = "$(sort <<<"$expected")" ] || fail "unexpected output:
+$out"
+[ "$(stat -c %s "$tree/2004/IMG_0001.JPG")" -eq $((length - saved)) ] || fail "IMG_0001.JPG was not cut"
+[ "$(stat -c '%a %x %y' "$tree/2004/IMG_0001.JPG")" = "$before" ] ||
+  fail "IMG_0001.JPG lost its mode or times: $before became $(stat -c '%a %x %y' "$tree/2004/IMG_0001.JPG")"
+[ "$(od -An -tu1 -j30 -N4 "$tree/2004/IMG_0002.JPG" | tr -s ' ')" = " 1 0 0 0" ] ||
+  fail "IMG_0002.JPG does not say Normal"
+[ "$(cat "$tree/notes.jpg")" = "not a picture" ] || fail "notes.jpg was touched"
+leftovers=$(find "$tree" -name '*.stripped' -o -name '*.r')
+[ -z "$leftovers" ] || fail "temporary files left: $leftovers"
+[ "$(/usr/bin/trimvane --version)" = "$(head -n 1 <<<"$out")" ] ||
+  fail "--version is not the banner's first line"
+
+cleanup
+trap - EXIT
+installed && fail "the package is still installed after dpkg -r"
+echo "test-package: the package builds, installs, runs and is removed cleanly"
