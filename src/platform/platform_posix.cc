@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
+#include "platform/kept_memory.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -187,43 +187,6 @@ int sync_folder_of(const std::string& path) {
   return status == 0 ? 0 : -1;
 }
 
-// Pictures are worked on one at a time, so one block, grown to the largest
-// file met, serves them all: fresh memory for every file would cost a page
-// fault on each of its pages. Any other request is an ordinary allocation.
-struct KeptBlock {
-  void* memory = nullptr;
-  std::size_t capacity = 0;
-  bool in_use = false;
-  ~KeptBlock() { std::free(memory); }
-};
-
-KeptBlock& kept_block() {
-  static KeptBlock block;
-  return block;
-}
-
-void* allocate(std::size_t size) {
-  KeptBlock& kept = kept_block();
-  if (kept.in_use) return std::malloc(size);
-  if (kept.capacity < size) {
-    std::free(kept.memory);
-    kept.memory = std::malloc(size);
-    kept.capacity = kept.memory != nullptr ? size : 0;
-    if (kept.memory == nullptr) return nullptr;
-  }
-  kept.in_use = true;
-  return kept.memory;
-}
-
-void release(void* memory) {
-  KeptBlock& kept = kept_block();
-  if (memory != nullptr && memory == kept.memory) {
-    kept.in_use = false;
-  } else {
-    std::free(memory);
-  }
-}
-
 }  // namespace
 
 const Platform& platform_default() {
@@ -244,8 +207,8 @@ const Platform& platform_default() {
       .rename_over = rename_over,
       .sync_folder_of = sync_folder_of,
       .run_program = run_program,
-      .allocate = allocate,
-      .release = release,
+      .allocate = kept_allocate,
+      .release = kept_release,
   };
   return real;
 }

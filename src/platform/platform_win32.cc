@@ -4,8 +4,8 @@
 #define NOMINMAX
 #include <windows.h>
 
-#include <cstdlib>
 
+#include "platform/kept_memory.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -222,14 +222,6 @@ int sync_folder_of(const std::string&) {
   return 0;
 }
 
-void* allocate(std::size_t size) {
-  return std::malloc(size);
-}
-
-void release(void* memory) {
-  std::free(memory);
-}
-
 }  // namespace
 
 const Platform& platform_default() {
@@ -250,8 +242,8 @@ const Platform& platform_default() {
       .rename_over = rename_over,
       .sync_folder_of = sync_folder_of,
       .run_program = run_program,
-      .allocate = allocate,
-      .release = release,
+      .allocate = kept_allocate,
+      .release = kept_release,
   };
   return real;
 }
