@@ -157,9 +157,15 @@ int close_file(FileHandle file) {
 }
 
 int copy_access(FileHandle file, const FileInfo& like) {
-  // The owner first: changing it may clear set-id bits that fchmod then restores.
-  // Only root may give a file away; for anyone else the file is already theirs.
-  if (fchown(fd_of(file), like.owner, like.group) != 0 && errno != EPERM) return -1;
+  struct stat st{};
+  if (fstat(fd_of(file), &st) != 0) return -1;
+  // Only what differs is changed, so a file system that keeps no owners or
+  // bits of its own (a camera's card) has nothing to refuse. The owner goes
+  // first: changing it may clear set-id bits that fchmod then restores. Only
+  // root may give a file away; for anyone else the file is already theirs.
+  const bool new_owner = st.st_uid != like.owner || st.st_gid != like.group;
+  if (new_owner && fchown(fd_of(file), like.owner, like.group) != 0 && errno != EPERM) return -1;
+  if (!new_owner && (st.st_mode & 07777) == like.mode) return 0;
   return fchmod(fd_of(file), like.mode) == 0 ? 0 : -1;
 }
 
