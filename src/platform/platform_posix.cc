@@ -85,12 +85,9 @@ int file_info(FileHandle file, FileInfo* info) {
   return 0;
 }
 
-int open_read(const std::string& path, FileHandle* file) {
-  // O_NONBLOCK keeps a FIFO from stalling the open; O_NOATIME is refused for
-  // files the process does not own, which are then opened without it.
-  constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-  int fd = open(path.c_str(), kFlags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
+// Hands out a descriptor that was opened on a regular file; closes anything
+// else (a folder, FIFO, socket or device) and fails, as it fails for fd -1.
+int keep_if_regular(int fd, FileHandle* file) {
   if (fd < 0) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -99,6 +96,15 @@ int open_read(const std::string& path, FileHandle* file) {
   }
   *file = fd;
   return 0;
+}
+
+int open_read(const std::string& path, FileHandle* file) {
+  // O_NONBLOCK keeps a FIFO from stalling the open; O_NOATIME is refused for
+  // files the process does not own, which are then opened without it.
+  constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+  int fd = open(path.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
+  return keep_if_regular(fd, file);
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -124,15 +130,7 @@ int create_new(const std::string& path, FileHandle* file) {
 }
 
 int open_update(const std::string& path, FileHandle* file) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  *file = fd;
-  return 0;
+  return keep_if_regular(open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), file);
 }
 
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {
@@ -157,7 +155,7 @@ int close_file(FileHandle file) {
 }
 
 int copy_access(FileHandle file, const FileInfo& like) {
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd_of(file), &st) != 0) return -1;
   // Only what differs is changed, so a file system that keeps no owners or
   // bits of its own (a camera's card) has nothing to refuse. The owner goes
