@@ -78,7 +78,6 @@ int rotate_image(const Platform& os, const std::string& path, const OrientationM
   const std::string rotated = path + ".r";
   const char* operation = ORIENTATION_NAMES[mark.value];
   console_print("--> %s", operation);
-  console_flush();  // before anything jpegtran prints
 
   // jpegtran writes into a file this road has just made private and fresh: a
   // stale ".r", or a link planted under that name, is gone first, and the
