@@ -55,7 +55,7 @@ TEST(Pipeline, ConsoleLinesFilesAndTotals) {
                                          : " -->preview image not found";
     cases.push_back({name, bytes, cut, suffix});
   };
-  add_sequences("four 100%s%d\\.jpg", 2, 1);  // printed as it is, never as a format
+  add_sequences("four 100%s%d%n.jpg", 2, 1);  // printed as it is, never as a format
   add_sequences("five.JPG", 2, 2);
   add_sequences("three.jpg", 1, 1);
   add_sequences("two.jpg", 0, 1);
