@@ -109,12 +109,3 @@ RunOutput run_trimvane_with_path(const std::string& folder, const std::string& p
   // env replaces PATH and starts the binary by its full name, unsearched.
   return run_program_capture({"env", "PATH=" + path, trimvane_binary(), folder});
 }
-
-std::string after_banner(const std::string& out) {
-  std::size_t at = 0;
-  for (int line = 0; line < 3 && at != std::string::npos; ++line) {
-    at = out.find('\n', at);
-    if (at != std::string::npos) ++at;
-  }
-  return at == std::string::npos ? std::string() : out.substr(at);
-}

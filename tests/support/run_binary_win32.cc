@@ -132,12 +132,3 @@ RunOutput run_trimvane(const std::string& folder, const std::string& path_prefix
 RunOutput run_trimvane_with_path(const std::string& folder, const std::string& path) {
   return run_with_path({trimvane_binary(), folder}, path, 60);
 }
-
-std::string after_banner(const std::string& out) {
-  std::size_t at = 0;
-  for (int line = 0; line < 3 && at != std::string::npos; ++line) {
-    at = out.find('\n', at);
-    if (at != std::string::npos) ++at;
-  }
-  return at == std::string::npos ? std::string() : out.substr(at);
-}
