@@ -131,6 +131,15 @@ expect_total() {  # log n what
   grep -qx "$2 files $3" "$1" || die "expected '$2 files $3' in the output; got: $(tail -3 "$1" | tr '\n' '|')"
 }
 
+# Times trimvane on a fresh copy of a tree (in DIR/work), run through the
+# wrapper words given after the first four (e.g. eatmydata), and checks its
+# totals; leaves WALL, CPU and RSS as measure does.
+time_trimvane_on_copy() {  # tree dir n what [wrapper...]
+  fresh_copy "$1" "$2/work"
+  measure "$2/run.log" "${@:5}" "$TRIMVANE" "$2/work"
+  expect_total "$2/run.log" "$3" "$4"
+}
+
 machine_line() {
   printf '%s, %s cores, %s MiB RAM, kernel %s; load average %s\n' \
     "$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)" "$(nproc)" \

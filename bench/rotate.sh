@@ -53,9 +53,7 @@ for place in $places; do
     jt_wall+=("$WALL") jt_cpu+=("$CPU")
     line="run $run: jpegtran $WALL s (cpu $CPU)"
 
-    fresh_copy "$pictures" "$dir/work"
-    measure "$dir/run.log" "$TRIMVANE" "$dir/work"
-    expect_total "$dir/run.log" "$files" rotated
+    time_trimvane_on_copy "$pictures" "$dir" "$files" rotated
     tool_wall+=("$WALL") tool_cpu+=("$CPU")
     line="$line, trimvane $WALL s (cpu $CPU)"
 
@@ -67,9 +65,7 @@ for place in $places; do
     line="$line, jhead $WALL s (cpu $CPU)"
 
     if [ "$place" = disk ] && command -v eatmydata >/dev/null; then
-      fresh_copy "$pictures" "$dir/work"
-      measure "$dir/run.log" eatmydata "$TRIMVANE" "$dir/work"
-      expect_total "$dir/run.log" "$files" rotated
+      time_trimvane_on_copy "$pictures" "$dir" "$files" rotated eatmydata
       nof_wall+=("$WALL") nof_cpu+=("$CPU")
       line="$line, trimvane fsync off $WALL s"
     fi

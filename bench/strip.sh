@@ -60,9 +60,7 @@ for place in $places; do
     rm -rf "$dir/copy"
     line="run $run: cp -a ${cp_wall[-1]} s (cpu ${cp_cpu[-1]}, with sync ${cps_wall[-1]})"
 
-    fresh_copy "$tree" "$dir/work"
-    measure "$dir/run.log" "$TRIMVANE" "$dir/work"
-    expect_total "$dir/run.log" "$camera" stripped
+    time_trimvane_on_copy "$tree" "$dir" "$camera" stripped
     tool_wall+=("$WALL") tool_cpu+=("$CPU")
     [ "$RSS" -gt "$peak" ] && peak=$RSS
     line="$line, trimvane $WALL s (cpu $CPU, peak $RSS KiB)"
@@ -70,9 +68,7 @@ for place in $places; do
     if [ "$place" = disk ] && command -v eatmydata >/dev/null; then
       # The same run with fsync made a no-op: the difference is what
       # durability costs.
-      fresh_copy "$tree" "$dir/work"
-      measure "$dir/run.log" eatmydata "$TRIMVANE" "$dir/work"
-      expect_total "$dir/run.log" "$camera" stripped
+      time_trimvane_on_copy "$tree" "$dir" "$camera" stripped eatmydata
       nof_wall+=("$WALL") nof_cpu+=("$CPU")
       line="$line, fsync off $WALL s"
     fi
