@@ -3,10 +3,10 @@
 #include <string_view>
 
 #include "driver/banner.h"
-#include "driver/run_totals.h"
 #include "driver/scan_folder.h"
 #include "platform/console.h"
 #include "strip/process_image.h"
+#include "strip/run_totals.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ int run_main(int argc, const char* const* argv, const Platform& os) {
   }
   RunTotals totals;
   scan_folder(os, argv[1], [&](const std::string& name, const std::string& folder) {
-    return process_image(os, totals, name, folder);
+    return folder_goes_on(process_image(os, totals, name, folder));
   });
   print_totals(totals);
   console_flush();

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "strip/result_codes.h"
-
 namespace {
 
 struct FolderId {
@@ -38,7 +36,7 @@ void scan_below(const Platform& os, const std::string& folder, const ImageHandle
     if (entry.is_folder) {
       scan_below(os, folder + kPathSeparator + entry.name, handler, ancestors);
     } else if (has_jpg_ending(entry.name)) {
-      if (handler(entry.name, folder) == RESULT_LOAD_FAILED) break;
+      if (!handler(entry.name, folder)) break;
     }
   }
   if (known) ancestors->pop_back();

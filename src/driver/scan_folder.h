@@ -7,8 +7,8 @@
 #include "platform/platform.h"
 
 // Called for each .jpg file with its bare name and its folder's text as the
-// walk formed it. A result of 2 ends the listing of that folder.
-using ImageHandler = std::function<int(const std::string& name, const std::string& folder)>;
+// walk formed it; answers whether the walk goes on with the rest of that folder.
+using ImageHandler = std::function<bool(const std::string& name, const std::string& folder)>;
 
 // Visits `folder` and every folder below it, depth first in the platform's
 // listing order, handing each file whose name ends in ".jpg" (any case) to

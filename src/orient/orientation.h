@@ -3,9 +3,8 @@
 
 #include <cstdint>
 
-// Where a turn was found: `value` is 3, 6 or 8 (0 when none or once the
-// rotated file is reloaded); `value_offset` is the file offset of the entry's
-// 4-byte value field (0 when none).
+// Where a turn was found: `value` is 3, 6 or 8 (0 when none); `value_offset`
+// is the file offset of the entry's 4-byte value field (0 when none).
 struct OrientationMark {
   std::int32_t value = 0;
   std::int64_t value_offset = 0;

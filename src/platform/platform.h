@@ -1,11 +1,14 @@
 // The operating-system seam. Everything the tool asks of the file system and of
 // other processes goes through a Platform table: the real one for this system
 // comes from platform_default(), and tests hand the pipeline a table whose calls
-// can fail on purpose. No platform types or headers leak out of this file.
+// can fail on purpose. Each call is a std::function, so a test's table can keep
+// its state in an object of its own. No platform types or headers leak out of
+// this file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,45 +52,47 @@ struct FolderEntry {
 struct Platform {
   // Lists a folder whole, in the platform's own order, "." and ".." included
   // where the platform reports them.
-  int (*list_folder)(const std::string& folder, std::vector<FolderEntry>* entries);
+  std::function<int(const std::string& folder, std::vector<FolderEntry>* entries)> list_folder;
   // Facts about a path, following links.
-  int (*path_info)(const std::string& path, FileInfo* info);
+  std::function<int(const std::string& path, FileInfo* info)> path_info;
   // Opens a regular file for reading without blocking and, where allowed,
   // without touching its access time. Anything else (a folder, FIFO, device) fails.
-  int (*open_read)(const std::string& path, FileHandle* file);
+  std::function<int(const std::string& path, FileHandle* file)> open_read;
   // Facts about an open file.
-  int (*file_info)(FileHandle file, FileInfo* info);
+  std::function<int(FileHandle file, FileInfo* info)> file_info;
   // Reads up to `size` bytes at `offset`, retrying short reads; returns the
   // count read (less only at the end of the file) or -1.
-  std::int64_t (*read_at)(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
+  std::function<std::int64_t(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size)>
+      read_at;
   // Creates a new file for writing, private to its owner, never through a
   // link and never over an existing name.
-  int (*create_new)(const std::string& path, FileHandle* file);
+  std::function<int(const std::string& path, FileHandle* file)> create_new;
   // Opens an existing file (not a link) for reading and writing.
-  int (*open_update)(const std::string& path, FileHandle* file);
+  std::function<int(const std::string& path, FileHandle* file)> open_update;
   // Writes all of `size` bytes at `offset`.
-  int (*write_at)(FileHandle file, std::int64_t offset, const void* data, std::int64_t size);
+  std::function<int(FileHandle file, std::int64_t offset, const void* data, std::int64_t size)>
+      write_at;
   // Flushes the file's data and metadata to the disk.
-  int (*sync)(FileHandle file);
-  int (*close)(FileHandle file);
+  std::function<int(FileHandle file)> sync;
+  std::function<int(FileHandle file)> close;
   // Gives an open file the owner, group and permission bits of `like`;
   // an owner the process may not set is left as it is. (Windows: the hidden,
   // system and not-indexed attributes; access comes from the folder.)
-  int (*copy_access)(FileHandle file, const FileInfo& like);
-  int (*set_times)(FileHandle file, const FileTimes& times);
+  std::function<int(FileHandle file, const FileInfo& like)> copy_access;
+  std::function<int(FileHandle file, const FileTimes& times)> set_times;
   // Removes a name (a link itself, never its target).
-  int (*remove)(const std::string& path);
+  std::function<int(const std::string& path)> remove;
   // Puts `from` in the place of `to` in one step: `to` never goes missing.
-  int (*rename_over)(const std::string& from, const std::string& to);
+  std::function<int(const std::string& from, const std::string& to)> rename_over;
   // Makes the folder holding `path` durable (its new and renamed names).
-  int (*sync_folder_of)(const std::string& path);
+  std::function<int(const std::string& path)> sync_folder_of;
   // Runs a program found along the search path, with these arguments and no
   // command interpreter, and waits for it. Returns its exit status, or -1
   // when it could not be started or did not end normally.
-  int (*run_program)(const std::vector<std::string>& argv);
+  std::function<int(const std::vector<std::string>& argv)> run_program;
   // Memory for a file's bytes; nullptr when there is none. Freed with release.
-  void* (*allocate)(std::size_t size);
-  void (*release)(void* memory);
+  std::function<void*(std::size_t size)> allocate;
+  std::function<void(void* memory)> release;
 };
 
 // The real platform of this build.

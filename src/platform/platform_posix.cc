@@ -6,9 +6,8 @@
 
 #include <cerrno>
 
-#include "platform/kept_memory.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
-#include "platform/process.h"
 
 const char kPathSeparator = '/';
 
@@ -56,6 +55,23 @@ bool entry_is_folder(int dir_fd, const dirent* entry) {
   return fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Hands out a descriptor that was opened on a regular file; closes anything
+// else (a folder, FIFO, socket or device) and fails, as it fails for fd -1.
+int keep_if_regular(int fd, FileHandle* file) {
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *file = fd;
+  return 0;
+}
+
+}  // namespace
+
+namespace backend {
+
 int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return -1;
@@ -82,19 +98,6 @@ int file_info(FileHandle file, FileInfo* info) {
   struct stat st {};
   if (fstat(fd_of(file), &st) != 0) return -1;
   fill_info(st, info);
-  return 0;
-}
-
-// Hands out a descriptor that was opened on a regular file; closes anything
-// else (a folder, FIFO, socket or device) and fails, as it fails for fd -1.
-int keep_if_regular(int fd, FileHandle* file) {
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  *file = fd;
   return 0;
 }
 
@@ -191,28 +194,4 @@ int sync_folder_of(const std::string& path) {
   return status == 0 ? 0 : -1;
 }
 
-}  // namespace
-
-const Platform& platform_default() {
-  static const Platform real = {
-      .list_folder = list_folder,
-      .path_info = path_info,
-      .open_read = open_read,
-      .file_info = file_info,
-      .read_at = read_at,
-      .create_new = create_new,
-      .open_update = open_update,
-      .write_at = write_at,
-      .sync = sync_file,
-      .close = close_file,
-      .copy_access = copy_access,
-      .set_times = set_times,
-      .remove = remove_path,
-      .rename_over = rename_over,
-      .sync_folder_of = sync_folder_of,
-      .run_program = run_program,
-      .allocate = kept_allocate,
-      .release = kept_release,
-  };
-  return real;
-}
+}  // namespace backend

@@ -4,10 +4,8 @@
 #define NOMINMAX
 #include <windows.h>
 
-
-#include "platform/kept_memory.h"
+#include "platform/backend.h"
 #include "platform/platform.h"
-#include "platform/process.h"
 
 const char kPathSeparator = '\\';
 
@@ -83,6 +81,10 @@ int keep_if_regular(HANDLE handle, bool allow_link, FileHandle* file) {
   *file = file_of(handle);
   return 0;
 }
+
+}  // namespace
+
+namespace backend {
 
 int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   // An empty folder text would make the pattern "\*.*", the root of the
@@ -222,28 +224,4 @@ int sync_folder_of(const std::string&) {
   return 0;
 }
 
-}  // namespace
-
-const Platform& platform_default() {
-  static const Platform real = {
-      .list_folder = list_folder,
-      .path_info = path_info,
-      .open_read = open_read,
-      .file_info = file_info,
-      .read_at = read_at,
-      .create_new = create_new,
-      .open_update = open_update,
-      .write_at = write_at,
-      .sync = sync_file,
-      .close = close_file,
-      .copy_access = copy_access,
-      .set_times = set_times,
-      .remove = remove_path,
-      .rename_over = rename_over,
-      .sync_folder_of = sync_folder_of,
-      .run_program = run_program,
-      .allocate = kept_allocate,
-      .release = kept_release,
-  };
-  return real;
-}
+}  // namespace backend

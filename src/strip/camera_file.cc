@@ -12,6 +12,16 @@ constexpr std::size_t kModelLength = 16;
 constexpr const char* kCameraModels[] = {"EOS DIGITAL REBEL", "EOS Kiss Digital",
                                          "EOS 300D DIGITAL"};
 
+bool allocate_image(const Platform& os, std::int64_t length, ImageBuffer* image) {
+  ImageBuffer::release_buffer(image);
+  image->os = &os;
+  if (static_cast<std::uint64_t>(length) > std::numeric_limits<std::size_t>::max()) return false;
+  image->bytes = static_cast<std::uint8_t*>(os.allocate(static_cast<std::size_t>(length)));
+  if (image->bytes == nullptr) return false;
+  image->length = length;
+  return true;
+}
+
 }  // namespace
 
 bool match_camera_model(const Platform& os, FileHandle file) {
@@ -26,30 +36,18 @@ bool match_camera_model(const Platform& os, FileHandle file) {
   return false;
 }
 
-std::int64_t file_length(const Platform& os, FileHandle file) {
+WholeRead read_whole_file(const Platform& os, FileHandle file, ImageBuffer* image) {
   FileInfo info;
-  return os.file_info(file, &info) == 0 ? info.length : -1;
-}
-
-bool allocate_image(const Platform& os, std::int64_t length, ImageBuffer* image) {
-  ImageBuffer::release_buffer(image);
-  image->os = &os;
-  if (length <= 0 || static_cast<std::uint64_t>(length) > std::numeric_limits<std::size_t>::max()) {
-    return false;
-  }
-  image->bytes = static_cast<std::uint8_t*>(os.allocate(static_cast<std::size_t>(length)));
-  if (image->bytes == nullptr) return false;
-  image->length = length;
-  return true;
-}
-
-bool read_whole(const Platform& os, FileHandle file, ImageBuffer* image) {
-  return os.read_at(file, 0, image->bytes, image->length) == image->length;
+  if (os.file_info(file, &info) != 0 || info.length <= 0) return WHOLE_EMPTY;
+  if (!allocate_image(os, info.length, image)) return WHOLE_NO_MEMORY;
+  return os.read_at(file, 0, image->bytes, image->length) == image->length ? WHOLE_READ
+                                                                           : WHOLE_SHORT;
 }
 
 LoadOutcome load_camera_image(const Platform& os, const std::string& name,
                               const std::string& folder, ImageState* state) {
   state->path = folder + kPathSeparator + name;
+  state->output_name = state->path + ".stripped";
   state->input.os = &os;
   if (os.open_read(state->path, &state->input.handle) != 0) return LOAD_NOT_CAMERA;
 
@@ -63,18 +61,18 @@ LoadOutcome load_camera_image(const Platform& os, const std::string& name,
   }
   state->first_times = first.times;
 
-  const std::int64_t length = file_length(os, state->input.handle);
-  if (length <= 0) {
-    OpenFile::close_file(&state->input);
-    return LOAD_NOT_CAMERA;
+  switch (read_whole_file(os, state->input.handle, &state->image)) {
+    case WHOLE_EMPTY:
+      OpenFile::close_file(&state->input);
+      return LOAD_NOT_CAMERA;
+    case WHOLE_NO_MEMORY:
+    case WHOLE_SHORT:
+      console_print(" -->Error processing %s", state->path.c_str());
+      return LOAD_FAILED;
+    case WHOLE_READ:
+      break;
   }
-  state->original_length = length;
-  const bool allocated = allocate_image(os, length, &state->image);
-  state->output_name = state->path + ".stripped";
-  if (!allocated || !read_whole(os, state->input.handle, &state->image)) {
-    console_print(" -->Error processing %s", state->path.c_str());
-    return LOAD_FAILED;
-  }
+  state->original_length = state->image.length;
   console_print("%s", state->path.c_str());
   return LOAD_DONE;
 }

@@ -11,14 +11,12 @@
 // model texts. A file too short to hold them is not a camera file.
 bool match_camera_model(const Platform& os, FileHandle file);
 
-// The open file's length, or -1 when it cannot be had.
-std::int64_t file_length(const Platform& os, FileHandle file);
+enum WholeRead { WHOLE_READ, WHOLE_EMPTY, WHOLE_NO_MEMORY, WHOLE_SHORT };
 
-// Memory for `length` bytes; false when there is none.
-bool allocate_image(const Platform& os, std::int64_t length, ImageBuffer* image);
-
-// Reads the whole of `image->length` bytes from the start of the file.
-bool read_whole(const Platform& os, FileHandle file, ImageBuffer* image);
+// Takes the open file's length from its status, gets memory for that many
+// bytes and reads them into `image`. WHOLE_EMPTY when the length is 0 or
+// cannot be had; on WHOLE_SHORT the memory stays in `image`.
+WholeRead read_whole_file(const Platform& os, FileHandle file, ImageBuffer* image);
 
 enum LoadOutcome { LOAD_NOT_CAMERA, LOAD_FAILED, LOAD_DONE };
 

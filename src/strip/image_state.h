@@ -16,9 +16,11 @@ struct ImageState {
   ImageBuffer image;  // the whole file: as loaded, or as reloaded after rotation
   std::int64_t original_length = 0;
   FileTimes first_times;  // taken when the file was first opened, before any read
-  OrientationMark mark;
-  int result = RESULT_UNCHANGED;
+  OrientationMark turn;   // the turn the loaded file's Orientation asked for
+  bool rotated = false;   // the turned picture is in place and reloaded
+  bool cut_found = false;
+  bool output_written = false;  // the part before the cut reached the output
+  ResultCode result = RESULT_UNCHANGED;
   int soi_count = 0;
   std::int64_t bytes_written = 0;
-  bool cut_found = false;
 };

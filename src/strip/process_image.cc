@@ -1,13 +1,13 @@
 #include "strip/process_image.h"
 
 #include "orient/orientation.h"
-#include "orient/rotation.h"
 #include "platform/console.h"
 #include "strip/camera_file.h"
 #include "strip/image_state.h"
 #include "strip/output_file.h"
 #include "strip/preview_cut.h"
 #include "strip/replace.h"
+#include "strip/rotation_road.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ void cut_and_write(const Platform& os, ImageState* state) {
   state->bytes_written = cut;
   if (write_output(&output, state->image.bytes, cut)) {
     state->result = RESULT_DONE;
-    state->mark.value_offset = 0;
+    state->output_written = true;
   }
 }
 
@@ -46,7 +46,7 @@ void write_fallback(const Platform& os, ImageState* state) {
 }
 
 void end_stage(const Platform& os, RunTotals& totals, ImageState* state) {
-  if (state->mark.value == 0 && state->mark.value_offset != 0) write_fallback(os, state);
+  if (state->rotated && !state->output_written) write_fallback(os, state);
   OpenFile::close_file(&state->input);
   ImageBuffer::release_buffer(&state->image);
 
@@ -73,8 +73,8 @@ void end_stage(const Platform& os, RunTotals& totals, ImageState* state) {
 
 }  // namespace
 
-int process_image(const Platform& os, RunTotals& totals, const std::string& name,
-                  const std::string& folder) {
+ResultCode process_image(const Platform& os, RunTotals& totals, const std::string& name,
+                         const std::string& folder) {
   ImageState state;
   switch (load_camera_image(os, name, folder, &state)) {
     case LOAD_NOT_CAMERA:
@@ -87,7 +87,7 @@ int process_image(const Platform& os, RunTotals& totals, const std::string& name
       break;
   }
 
-  if (locate_orientation(state.image.bytes, state.image.length, &state.mark)) {
+  if (locate_orientation(state.image.bytes, state.image.length, &state.turn)) {
     state.result = take_rotation_road(os, totals, &state);
     if (state.result != RESULT_DONE) {
       end_stage(os, totals, &state);

@@ -1,5 +1,4 @@
-// What process_image returns for a file. Only RESULT_LOAD_FAILED means
-// anything to the walk: it ends the current folder.
+// What process_image returns for a file.
 #pragma once
 
 enum ResultCode : int {
@@ -13,3 +12,9 @@ enum ResultCode : int {
   RESULT_RELOAD_FAILED = -4,     // the rotated file could not be opened or read whole
   RESULT_FALLBACK_FAILED = 55,   // the rotated picture could not be written whole
 };
+
+// Whether the walk goes on with the rest of a folder after a file with this
+// result: a file that could not be loaded ends its folder.
+inline bool folder_goes_on(ResultCode result) {
+  return result != RESULT_LOAD_FAILED;
+}

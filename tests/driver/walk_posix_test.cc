@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "driver/scan_folder.h"
-#include "strip/result_codes.h"
 #include "support/camera_jpeg.h"
 #include "support/faulty_platform.h"
 #include "support/run_binary.h"
@@ -23,7 +22,7 @@ std::vector<std::string> walk(const std::string& root, const Platform& os = plat
   std::vector<std::string> visited;
   scan_folder(os, root, [&](const std::string& name, const std::string& folder) {
     visited.push_back(folder + "/" + name);
-    return RESULT_UNCHANGED;
+    return true;
   });
   return visited;
 }

@@ -1,5 +1,5 @@
 // The folder walk, run in process on real trees: which entries reach the
-// handler, in what order, and what a result of 2 stops.
+// handler, in what order, and what a handler's "stop this folder" stops.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "driver/scan_folder.h"
-#include "strip/result_codes.h"
 #include "support/camera_jpeg.h"
 #include "support/in_process.h"
 #include "support/run_binary.h"
@@ -16,13 +15,13 @@
 namespace {
 
 // Every path the walk hands on, as folder + separator + name, in order.
-// The handler returns 2 for `stop_at`.
+// The handler asks the walk to leave the folder after `stop_at`.
 std::vector<std::string> walk(const Platform& os, const std::string& root,
                               const std::string& stop_at = "") {
   std::vector<std::string> visited;
   scan_folder(os, root, [&](const std::string& name, const std::string& folder) {
     visited.push_back(folder + kPathSeparator + name);
-    return visited.back() == stop_at ? RESULT_LOAD_FAILED : RESULT_UNCHANGED;
+    return visited.back() != stop_at;
   });
   return visited;
 }

@@ -164,12 +164,12 @@ int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_
   return fail ? -1 : 0;
 }
 
-int sync(FileHandle file) {
+int sync_file(FileHandle file) {
   if (fails(Call::kSync)) return -1;
   return handle_of(file, "sync") == nullptr ? -1 : 0;
 }
 
-int close(FileHandle file) {
+int close_file(FileHandle file) {
   const bool fail = fails(Call::kClose);
   if (g_handles.erase(file) == 0) {
     g_fs.misuse.push_back("close of a file not open");
@@ -197,7 +197,7 @@ int set_times(FileHandle file, const FileTimes& times) {
   return 0;
 }
 
-int remove(const std::string& path) {
+int remove_path(const std::string& path) {
   g_fs.touched.insert(path);
   if (fails(Call::kRemove)) return -1;
   return g_fs.files.erase(path) == 1 ? 0 : -1;
@@ -304,11 +304,11 @@ const Platform& memory_platform() {
       .create_new = create_new,
       .open_update = open_update,
       .write_at = write_at,
-      .sync = sync,
-      .close = close,
+      .sync = sync_file,
+      .close = close_file,
       .copy_access = copy_access,
       .set_times = set_times,
-      .remove = remove,
+      .remove = remove_path,
       .rename_over = rename_over,
       .sync_folder_of = sync_folder_of,
       .run_program = run_program,

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_totals.h"
+#include "strip/run_totals.h"
 #include "fuzz/memory_platform.h"
 #include "fuzz/reference.h"
 #include "strip/process_image.h"

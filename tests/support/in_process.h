@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/run_totals.h"
+#include "strip/run_totals.h"
 #include "platform/platform.h"
 
 struct CapturedRun {

@@ -1,0 +1,26 @@
+// The calls each platform's backend defines (platform_posix.cc or
+// platform_win32.cc, chosen by the build), gathered into the one real table
+// by platform_default.cc. Only the platform layer includes this.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace backend {
+
+int list_folder(const std::string& folder, std::vector<FolderEntry>* entries);
+int path_info(const std::string& path, FileInfo* info);
+int open_read(const std::string& path, FileHandle* file);
+int file_info(FileHandle file, FileInfo* info);
+std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
+int create_new(const std::string& path, FileHandle* file);
+int open_update(const std::string& path, FileHandle* file);
+int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size);
+int sync_file(FileHandle file);
+int close_file(FileHandle file);
+int copy_access(FileHandle file, const FileInfo& like);
+int set_times(FileHandle file, const FileTimes& times);
+int remove_path(const std::string& path);
+int rename_over(const std::string& from, const std::string& to);
+int sync_folder_of(const std::string& path);
+
+}  // namespace backend

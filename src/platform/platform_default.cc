@@ -1,0 +1,28 @@
+#include "platform/backend.h"
+#include "platform/kept_memory.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+
+const Platform& platform_default() {
+  static const Platform real = {
+      .list_folder = backend::list_folder,
+      .path_info = backend::path_info,
+      .open_read = backend::open_read,
+      .file_info = backend::file_info,
+      .read_at = backend::read_at,
+      .create_new = backend::create_new,
+      .open_update = backend::open_update,
+      .write_at = backend::write_at,
+      .sync = backend::sync_file,
+      .close = backend::close_file,
+      .copy_access = backend::copy_access,
+      .set_times = backend::set_times,
+      .remove = backend::remove_path,
+      .rename_over = backend::rename_over,
+      .sync_folder_of = backend::sync_folder_of,
+      .run_program = run_program,
+      .allocate = kept_allocate,
+      .release = kept_release,
+  };
+  return real;
+}
