@@ -11,7 +11,10 @@ void console_setup() {
   if (stdout_is_terminal()) {
     (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
   } else {
-    (void)std::setvbuf(stdout, nullptr, _IOFBF, 4096);
+    // A buffer of our own: given none, the C library picks the size from the
+    // output's block size.
+    static char block[4096];
+    (void)std::setvbuf(stdout, block, _IOFBF, sizeof block);
   }
 }
 

@@ -64,11 +64,11 @@ struct Platform {
   // count read (less only at the end of the file) or -1.
   std::function<std::int64_t(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size)>
       read_at;
-  // Creates a new file for writing, private to its owner, never through a
-  // link and never over an existing name.
+  // Creates a new file for reading and writing, private to its owner, never
+  // through a link and never over an existing name; reading it does not
+  // touch its access time where the system allows. (Windows: others may
+  // rename or delete it while it is open, so it can be moved into place.)
   std::function<int(const std::string& path, FileHandle* file)> create_new;
-  // Opens an existing file (not a link) for reading and writing.
-  std::function<int(const std::string& path, FileHandle* file)> open_update;
   // Writes all of `size` bytes at `offset`.
   std::function<int(FileHandle file, std::int64_t offset, const void* data, std::int64_t size)>
       write_at;
@@ -87,9 +87,12 @@ struct Platform {
   // Makes the folder holding `path` durable (its new and renamed names).
   std::function<int(const std::string& path)> sync_folder_of;
   // Runs a program found along the search path, with these arguments and no
-  // command interpreter, and waits for it. Returns its exit status, or -1
-  // when it could not be started or did not end normally.
-  std::function<int(const std::vector<std::string>& argv)> run_program;
+  // command interpreter, reading `input` from its start as its standard input
+  // and writing its standard output into `output`; its standard error is this
+  // process's. Waits for it. Returns its exit status, or -1 when it could not
+  // be started or did not end normally.
+  std::function<int(const std::vector<std::string>& argv, FileHandle input, FileHandle output)>
+      run_program;
   // Memory for a file's bytes; nullptr when there is none. Freed with release.
   std::function<void*(std::size_t size)> allocate;
   std::function<void(void* memory)> release;

@@ -11,7 +11,6 @@ const Platform& platform_default() {
       .file_info = backend::file_info,
       .read_at = backend::read_at,
       .create_new = backend::create_new,
-      .open_update = backend::open_update,
       .write_at = backend::write_at,
       .sync = backend::sync_file,
       .close = backend::close_file,

@@ -125,15 +125,13 @@ std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::in
 }
 
 int create_new(const std::string& path, FileHandle* file) {
-  const int fd =
-      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  // Reading it back (a turned picture is loaded from the file jpegtran wrote)
+  // leaves alone the access time it is given; its creator may ask for that.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
+                      S_IRUSR | S_IWUSR);
   if (fd < 0) return -1;
   *file = fd;
   return 0;
-}
-
-int open_update(const std::string& path, FileHandle* file) {
-  return keep_if_regular(open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), file);
 }
 
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {

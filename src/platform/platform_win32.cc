@@ -69,11 +69,10 @@ int info_of_handle(HANDLE handle, FileInfo* info) {
 // a folder, or a device such as NUL or CON, which has no file information.
 // (GetFileType would tell devices apart too, but under Wine it reads the
 // file's first bytes, touching its access time before the times are taken.)
-int keep_if_regular(HANDLE handle, bool allow_link, FileHandle* file) {
+int keep_if_regular(HANDLE handle, FileHandle* file) {
   FileInfo info;
   const bool regular = info_of_handle(handle, &info) == 0 && !info.is_folder &&
-                       (info.mode & FILE_ATTRIBUTE_DEVICE) == 0 &&
-                       (allow_link || (info.mode & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+                       (info.mode & FILE_ATTRIBUTE_DEVICE) == 0;
   if (!regular) {
     CloseHandle(handle);
     return -1;
@@ -127,7 +126,7 @@ int open_read(const std::string& path, FileHandle* file) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
-  return keep_if_regular(handle, true, file);
+  return keep_if_regular(handle, file);
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -151,20 +150,13 @@ std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::in
 int create_new(const std::string& path, FileHandle* file) {
   // CREATE_NEW fails on any existing name, a link included, so nothing is
   // ever written through one. The file takes the folder's inherited access.
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Sharing delete access lets it be moved over the picture while this
+  // handle, through which it was written and is read back, stays open.
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   *file = file_of(handle);
   return 0;
-}
-
-int open_update(const std::string& path, FileHandle* file) {
-  // A link is opened as itself and then refused, never followed.
-  const HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
-  return keep_if_regular(handle, false, file);
 }
 
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {

@@ -55,6 +55,35 @@ std::string find_program(const std::string& name) {
   return found;
 }
 
+// A copy of `handle` that a child process inherits; nullptr when none can be
+// made. The original stays private to this process.
+HANDLE inheritable(HANDLE handle) {
+  HANDLE copy = nullptr;
+  const HANDLE self = GetCurrentProcess();
+  if (!DuplicateHandle(self, handle, self, &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) return nullptr;
+  return copy;
+}
+
+// Starts `program` with `input` and `output` as its standard input and output
+// and this process's standard error; fills `child` on success.
+bool start_child(const std::string& program, std::string* command, HANDLE input, HANDLE output,
+                 PROCESS_INFORMATION* child) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inheritable(input);
+  startup.hStdOutput = inheritable(output);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  // Only the two copies above, and the standard error this process was
+  // given, are inheritable: the files this process opens never are.
+  const bool started = startup.hStdInput != nullptr && startup.hStdOutput != nullptr &&
+                       CreateProcessA(program.c_str(), command->data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, child);
+  if (startup.hStdInput != nullptr) CloseHandle(startup.hStdInput);
+  if (startup.hStdOutput != nullptr) CloseHandle(startup.hStdOutput);
+  return started;
+}
+
 // Exit codes with both top bits set are exception codes: the program crashed
 // or was ended, it did not exit.
 bool ended_abnormally(DWORD code) {
@@ -63,20 +92,21 @@ bool ended_abnormally(DWORD code) {
 
 }  // namespace
 
-int run_program(const std::vector<std::string>& argv) {
+int run_program(const std::vector<std::string>& argv, FileHandle input, FileHandle output) {
   if (argv.empty()) return -1;
   const std::string program = find_program(argv[0]);
   if (program.empty()) return -1;
   // The program's runtime splits this line back into exactly these arguments.
   std::string command = windows_command_line(argv);
 
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
+  // The copy given to the child shares the file's position: reading starts
+  // at the start.
+  const auto in = reinterpret_cast<HANDLE>(input);    // NOLINT(performance-no-int-to-ptr)
+  const auto out = reinterpret_cast<HANDLE>(output);  // NOLINT(performance-no-int-to-ptr)
+  LARGE_INTEGER start{};
   PROCESS_INFORMATION child{};
-  // Handles are inherited so that the program writes where this one does;
-  // the files this process opens are never inheritable.
-  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup, &child)) {
+  if (!SetFilePointerEx(in, start, nullptr, FILE_BEGIN) ||
+      !start_child(program, &command, in, out, &child)) {
     return -1;
   }
   CloseHandle(child.hThread);

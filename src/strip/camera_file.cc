@@ -49,17 +49,16 @@ LoadOutcome load_camera_image(const Platform& os, const std::string& name,
   state->path = folder + kPathSeparator + name;
   state->output_name = state->path + ".stripped";
   state->input.os = &os;
+  state->output.os = &os;
   if (os.open_read(state->path, &state->input.handle) != 0) return LOAD_NOT_CAMERA;
 
   // The times are taken before anything reads the file, so the replacement can
   // give the picture back exactly the times it had before the run.
-  FileInfo first;
-  if (os.file_info(state->input.handle, &first) != 0 ||
+  if (os.file_info(state->input.handle, &state->picture) != 0 ||
       !match_camera_model(os, state->input.handle)) {
     OpenFile::close_file(&state->input);
     return LOAD_NOT_CAMERA;
   }
-  state->first_times = first.times;
 
   switch (read_whole_file(os, state->input.handle, &state->image)) {
     case WHOLE_EMPTY:

@@ -12,12 +12,13 @@
 struct ImageState {
   std::string path;         // folder, separator, name
   std::string output_name;  // path + ".stripped"
-  OpenFile input;
-  ImageBuffer image;  // the whole file: as loaded, or as reloaded after rotation
+  OpenFile input;           // the picture as loaded, or the turned picture jpegtran wrote
+  OpenFile output;          // the ".stripped" file, until it is in place or given up
+  ImageBuffer image;        // the whole file: as loaded, or as reloaded after rotation
   std::int64_t original_length = 0;
-  FileTimes first_times;  // taken when the file was first opened, before any read
-  OrientationMark turn;   // the turn the loaded file's Orientation asked for
-  bool rotated = false;   // the turned picture is in place and reloaded
+  FileInfo picture;      // times, owner and bits as first opened, before any read
+  OrientationMark turn;  // the turn the loaded file's Orientation asked for
+  bool rotated = false;  // the turned picture is in place and reloaded
   bool cut_found = false;
   bool output_written = false;  // the part before the cut reached the output
   ResultCode result = RESULT_UNCHANGED;

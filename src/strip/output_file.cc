@@ -6,9 +6,8 @@ bool create_output(const Platform& os, const std::string& path, OpenFile* output
   return os.create_new(path, &output->handle) == 0;
 }
 
-bool write_output(OpenFile* output, const std::uint8_t* bytes, std::int64_t size) {
-  const Platform& os = *output->os;
-  bool written = size == 0 || os.write_at(output->handle, 0, bytes, size) == 0;
-  written = written && os.sync(output->handle) == 0;
-  return OpenFile::close_file(output) == 0 && written;
+bool write_output(const OpenFile& output, const std::uint8_t* bytes, std::int64_t size) {
+  const Platform& os = *output.os;
+  return (size == 0 || os.write_at(output.handle, 0, bytes, size) == 0) &&
+         os.sync(output.handle) == 0;
 }

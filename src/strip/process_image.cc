@@ -3,6 +3,7 @@
 #include "orient/orientation.h"
 #include "platform/console.h"
 #include "strip/camera_file.h"
+#include "strip/image_end.h"
 #include "strip/image_state.h"
 #include "strip/output_file.h"
 #include "strip/preview_cut.h"
@@ -11,25 +12,37 @@
 
 namespace {
 
+// The fourth FF D8 FF, where the extra preview begins, or -1 when there is
+// none to cut at. A cut that would fall inside the main image (a small JPEG
+// carried in a segment before the picture can hold the fourth sequence) is
+// no cut: the file is then one without an extra preview.
+std::int64_t preview_cut(ImageState* state) {
+  const std::int64_t cut =
+      find_preview_cut(state->image.bytes, state->image.length, &state->soi_count);
+  if (cut < 0) return -1;
+  const std::int64_t end = find_main_image_end(state->image.bytes, state->image.length);
+  return end >= 0 && cut >= end ? cut : -1;
+}
+
 // Opens the output and writes the part before the preview; sets the result.
 void cut_and_write(const Platform& os, ImageState* state) {
-  OpenFile output;
-  if (!create_output(os, state->output_name, &output)) {
+  if (!create_output(os, state->output_name, &state->output)) {
     console_print("--> couldn't open output file");
     state->result = RESULT_OUTPUT_FAILED;
     return;
   }
-  const std::int64_t cut =
-      find_preview_cut(state->image.bytes, state->image.length, &state->soi_count);
+  const std::int64_t cut = preview_cut(state);
   if (cut < 0) {
-    OpenFile::close_file(&output);  // left empty; the end stage removes it
+    OpenFile::close_file(&state->output);  // left empty; the end stage removes it
     return;
   }
   state->cut_found = true;
   state->bytes_written = cut;
-  if (write_output(&output, state->image.bytes, cut)) {
+  if (write_output(state->output, state->image.bytes, cut)) {
     state->result = RESULT_DONE;
     state->output_written = true;
+  } else {
+    OpenFile::close_file(&state->output);
   }
 }
 
@@ -37,11 +50,12 @@ void cut_and_write(const Platform& os, ImageState* state) {
 // the output still carries its reset Orientation.
 void write_fallback(const Platform& os, ImageState* state) {
   state->result = RESULT_FALLBACK_FAILED;
-  OpenFile output;
-  if (!create_output(os, state->output_name, &output)) return;
-  if (write_output(&output, state->image.bytes, state->image.length)) {
+  if (create_output(os, state->output_name, &state->output) &&
+      write_output(state->output, state->image.bytes, state->image.length)) {
     state->bytes_written = state->image.length;
     state->result = RESULT_DONE;
+  } else {
+    OpenFile::close_file(&state->output);
   }
 }
 
@@ -58,10 +72,11 @@ void end_stage(const Platform& os, RunTotals& totals, ImageState* state) {
       totals.files_stripped += 1;
       console_print(" (%lld)", static_cast<long long>(saved));
     };
-    if (!replace_keeping_times(os, state->path, state->output_name, state->first_times,
-                               count_saving)) {
+    if (!replace_keeping_times(os, state->path, state->picture, state->output.handle,
+                               state->output_name, count_saving)) {
       state->result = RESULT_OUTPUT_FAILED;
     }
+    OpenFile::close_file(&state->output);
   } else {
     if (state->result == RESULT_UNCHANGED && !state->cut_found && state->soi_count > 0) {
       console_print(" -->preview image not found");

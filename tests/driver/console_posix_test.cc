@@ -1,6 +1,6 @@
 // Standard output as a user sees it: on a terminal every fragment of a file's
-// line stands before whatever jpegtran prints; through a pipe the tool's
-// output goes out in blocks, so jpegtran's words come first.
+// line stands before whatever jpegtran says on its standard error; through a
+// pipe the tool's output goes out in blocks, so jpegtran's words come first.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,7 +15,7 @@ namespace {
 constexpr const char kSaid[] = "SAID-BY-JPEGTRAN";
 
 // A turned picture in `photos`, and a jpegtran in `bin` that says something
-// on standard output before doing the real work.
+// on standard error before doing the real work.
 void set_up(const TempDir& photos, const TempDir& bin) {
   CameraJpegOptions turned;
   turned.orientations = {6};
@@ -23,7 +23,7 @@ void set_up(const TempDir& photos, const TempDir& bin) {
   const std::string real = find_on_path("jpegtran");
   ASSERT_FALSE(real.empty());
   write_script(bin.path(), "jpegtran",
-               std::string("echo ") + kSaid + "\nexec '" + real + "' \"$@\"");
+               std::string("echo ") + kSaid + " >&2\nexec '" + real + "' \"$@\"");
 }
 
 std::string without_carriage_returns(std::string text) {
@@ -50,7 +50,8 @@ TEST(Console, ThroughAPipeTheOutputWaitsForItsBlock) {
   TempDir photos;
   TempDir bin;
   set_up(photos, bin);
-  const RunOutput run = run_trimvane(photos.path(), bin.path());
+  const RunOutput run = run_program_capture(
+      {"sh", "-c", "exec \"$0\" \"$1\" 2>&1", trimvane_binary(), photos.path()}, bin.path());
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind(std::string(kSaid) + "\nTrimvane V1.02b (", 0), 0u) << run.out;
   EXPECT_NE(run.out.find(photos / "IMG.JPG" + "--> rotate 90 ("), std::string::npos) << run.out;

@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "reliability"))
 import camera_tree  # noqa: E402
 
 CALLS = ["list_folder", "path_info", "open_read", "file_info", "read_at", "create_new",
-         "open_update", "write_at", "sync", "close", "copy_access", "set_times", "remove",
+         "write_at", "sync", "close", "copy_access", "set_times", "remove",
          "rename_over", "sync_folder", "run_program", "allocate", "none"]
 TRANSFORMERS = ["copy", "fail", "not_started", "write_nothing", "truncate", "shift",
                 "fail_after_writing"]

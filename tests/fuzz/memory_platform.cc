@@ -138,14 +138,6 @@ int create_new(const std::string& path, FileHandle* file) {
   return 0;
 }
 
-int open_update(const std::string& path, FileHandle* file) {
-  if (fails(Call::kOpenUpdate)) return -1;
-  const auto node = find(path);
-  if (node == nullptr || !node->regular) return -1;
-  *file = open_handle(node, true);
-  return 0;
-}
-
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {
   const bool fail = fails(Call::kWriteAt);
   Handle* handle = handle_of(file, "write_at");
@@ -222,51 +214,46 @@ int sync_folder_of(const std::string& path) {
 }
 
 bool jpegtran_arguments_fit(const std::vector<std::string>& argv) {
-  if (argv.size() != 8) return false;
+  if (argv.size() != 5) return false;
   const std::string& angle = argv[2];
   return argv[0] == "jpegtran" && argv[1] == "-rotate" &&
          (angle == "90" || angle == "180" || angle == "270") && argv[3] == "-copy" &&
-         argv[4] == "all" && argv[5] == "-outfile" && argv[6] == argv[7] + ".r";
+         argv[4] == "all";
 }
 
-// jpegtran writes its output through whatever stands under the name, creating
-// the file when there is none.
-void write_through(const std::string& path, std::vector<std::uint8_t> bytes) {
-  auto node = find(path);
-  if (node == nullptr) {
-    node = new_node();
-    node->mode = 0644;
-    g_fs.files[path] = node;
-  }
-  node->data = std::move(bytes);
-  node->times.write = ++g_fs.clock;
+// jpegtran writes its output into the file open as its standard output.
+void write_through(Handle* output, std::vector<std::uint8_t> bytes) {
+  output->node->data = std::move(bytes);
+  output->node->times.write = ++g_fs.clock;
 }
 
-int run_program(const std::vector<std::string>& argv) {
+int run_program(const std::vector<std::string>& argv, FileHandle in, FileHandle out_file) {
   ++g_fs.programs_run;
   if (fails(Call::kRunProgram) || g_fs.transformer == Transformer::kNotStarted) return -1;
   if (!jpegtran_arguments_fit(argv)) {
     g_fs.misuse.push_back("jpegtran started with other arguments");
     return 1;
   }
-  const auto input = find(argv[7]);
-  if (input == nullptr || !input->regular) return 1;
-  std::vector<std::uint8_t> out = input->data;
+  Handle* input = handle_of(in, "jpegtran's input");
+  Handle* output = handle_of(out_file, "jpegtran's output");
+  if (input == nullptr || output == nullptr) return 1;
+  if (!output->writable) g_fs.misuse.push_back("jpegtran given an output it cannot write");
+  std::vector<std::uint8_t> out = input->node->data;
   switch (g_fs.transformer) {
     case Transformer::kCopy:
-      write_through(argv[6], out);
+      write_through(output, out);
       return 0;
     case Transformer::kTruncate:
       out.resize(std::min(out.size(), g_fs.keep));
-      write_through(argv[6], out);
+      write_through(output, out);
       return 0;
     case Transformer::kShift:
       out.insert(out.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(out.size(), 4)),
                  {0x00, 0x00});
-      write_through(argv[6], out);
+      write_through(output, out);
       return 0;
     case Transformer::kFailAfterWriting:
-      write_through(argv[6], out);
+      write_through(output, out);
       return 1;
     case Transformer::kWriteNothing:
       return 0;
@@ -302,7 +289,6 @@ const Platform& memory_platform() {
       .file_info = file_info,
       .read_at = read_at,
       .create_new = create_new,
-      .open_update = open_update,
       .write_at = write_at,
       .sync = sync_file,
       .close = close_file,

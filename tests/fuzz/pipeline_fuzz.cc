@@ -16,11 +16,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "strip/run_totals.h"
 #include "fuzz/memory_platform.h"
 #include "fuzz/reference.h"
 #include "strip/process_image.h"
 #include "strip/result_codes.h"
+#include "strip/run_totals.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ Outcomes outcomes_of(const Setup& s, const Bytes& original) {
       reference_turn(original.data(), static_cast<std::int64_t>(original.size()));
   o.turned = turn.found;
   if (!o.turned) {
-    const std::int64_t cut = reference_cut(original);
+    const std::int64_t cut = reference_pipeline_cut(original);
     o.has_final = cut >= 0;
     if (o.has_final) o.final.assign(original.begin(), original.begin() + cut);
     return o;
@@ -128,7 +128,7 @@ Outcomes outcomes_of(const Setup& s, const Bytes& original) {
   o.rotatable = true;
   o.rotated = out;
   o.has_final = true;
-  const std::int64_t cut = reference_cut(out);
+  const std::int64_t cut = reference_pipeline_cut(out);
   o.final = cut >= 0 ? Bytes(out.begin(), out.begin() + cut) : out;
   return o;
 }
@@ -233,7 +233,7 @@ void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const St
     } else {
       // An empty ".r" is the road's own placeholder, removed unless it cannot
       // be told empty or removed.
-      const bool unseen = removal_failed || failed(Call::kPathInfo);
+      const bool unseen = removal_failed || failed(Call::kFileInfo);
       expect(original && (!left->data.empty() || unseen),
              "a '.r' is left that the rules do not allow");
       expect((left->mode & ~before.mode & 07777 & ~0600U) == 0, "'.r' is open to others");

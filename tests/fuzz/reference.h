@@ -23,6 +23,54 @@ inline std::int64_t reference_cut(const Bytes& bytes) {
   return found.size() > 3 ? found[3] : -1;
 }
 
+// Where the main image ends (just past its end-of-image marker), or -1:
+// segments are stepped over by their lengths, and after a start of scan every
+// byte is coded data until an FF that a byte other than 00, D0-D7 or another
+// FF follows.
+inline std::int64_t reference_image_end(const Bytes& b) {
+  const auto n = static_cast<std::int64_t>(b.size());
+  if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return -1;
+  std::int64_t i = 2;
+  bool in_scan = false;
+  while (i < n) {
+    if (in_scan) {
+      if (b[i] != 0xFF) {
+        ++i;
+        continue;
+      }
+      std::int64_t j = i + 1;
+      while (j < n && b[j] == 0xFF) ++j;
+      if (j >= n) return -1;
+      if (b[j] == 0x00 || (b[j] >= 0xD0 && b[j] <= 0xD7)) {
+        i = j + 1;
+        continue;
+      }
+      in_scan = false;  // a marker: read again below
+    }
+    if (b[i] != 0xFF) return -1;
+    while (i < n && b[i] == 0xFF) ++i;
+    if (i >= n) return -1;
+    const std::uint8_t marker = b[i++];
+    if (marker == 0xD9) return i;
+    if (marker == 0xD8 || marker == 0x00) return -1;
+    if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;
+    if (i + 2 > n) return -1;
+    const std::int64_t length = b[i] * 256 + b[i + 1];
+    if (length < 2 || i + length > n) return -1;
+    i += length;
+    in_scan = marker == 0xDA;
+  }
+  return -1;
+}
+
+// Where the pipeline cuts: the fourth sequence, when it lies at or past the
+// end of the main image; else -1.
+inline std::int64_t reference_pipeline_cut(const Bytes& bytes) {
+  const std::int64_t cut = reference_cut(bytes);
+  const std::int64_t end = reference_image_end(bytes);
+  return cut >= 0 && end >= 0 && cut >= end ? cut : -1;
+}
+
 inline std::uint32_t reference_little(const std::uint8_t* p, int width) {
   std::uint32_t value = 0;
   for (int i = width - 1; i >= 0; --i) value = (value << 8) | p[i];

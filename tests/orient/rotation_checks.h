@@ -13,9 +13,9 @@
 
 namespace rotation_checks {
 
-// A camera file with these Orientation entries. With three thumbnails the
-// rotated picture, which has lost the appended preview, still holds a fourth
-// sequence to cut before; with two it does not.
+// A camera file with these Orientation entries. jpegtran drops the appended
+// preview, so a turned picture is never cut: with three thumbnails it still
+// holds a fourth sequence, but inside its Exif segment, before the picture.
 inline CameraJpegOptions turned(std::vector<std::uint32_t> orientations, int exif_thumbnails = 2) {
   CameraJpegOptions options;
   options.orientations = std::move(orientations);
@@ -55,13 +55,6 @@ inline Bytes rotated_upright(const Bytes& original, const std::string& degrees,
   const std::uint8_t normal[4] = {1, 0, 0, 0};
   std::copy(normal, normal + 4, rotated.begin() + value_offset);
   return rotated;
-}
-
-// The bytes before the fourth FF D8 FF, or all of them when there are fewer.
-inline Bytes cut_before_fourth(Bytes bytes) {
-  const std::vector<std::int64_t> at = sequence_offsets(bytes);
-  if (at.size() >= 4) bytes.resize(static_cast<std::size_t>(at[3]));
-  return bytes;
 }
 
 }  // namespace rotation_checks

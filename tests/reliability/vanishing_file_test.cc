@@ -1,6 +1,6 @@
 // A picture deleted by someone else while the run is at it: between the
 // listing and the load, after the load, while jpegtran turns it, and between
-// the rotation and the reload. The seam deletes it just before the chosen call;
+// the rotation and the reload. The seam deletes it at the chosen moment;
 // everything else is the real system. Nothing may crash, nothing but the
 // deleted picture may be affected, and the walk must go on.
 #include <gtest/gtest.h>
@@ -17,7 +17,6 @@ enum class Moment { kBeforeLoad, kAfterLoad, kDuringRotation, kBeforeReload };
 struct Vanishing {
   Moment moment = Moment::kBeforeLoad;
   std::string victim;
-  int opens = 0;
 };
 Vanishing g_vanishing;
 
@@ -26,13 +25,7 @@ void vanish() {
 }
 
 int open_read(const std::string& path, FileHandle* file) {
-  if (path == g_vanishing.victim) {
-    ++g_vanishing.opens;
-    if ((g_vanishing.moment == Moment::kBeforeLoad && g_vanishing.opens == 1) ||
-        (g_vanishing.moment == Moment::kBeforeReload && g_vanishing.opens == 2)) {
-      vanish();
-    }
-  }
+  if (g_vanishing.moment == Moment::kBeforeLoad && path == g_vanishing.victim) vanish();
   return platform_default().open_read(path, file);
 }
 
@@ -43,9 +36,16 @@ int create_new(const std::string& path, FileHandle* file) {
   return platform_default().create_new(path, file);
 }
 
-int run_program(const std::vector<std::string>& argv) {
+int run_program(const std::vector<std::string>& argv, FileHandle input, FileHandle output) {
   if (g_vanishing.moment == Moment::kDuringRotation) vanish();
-  return platform_default().run_program(argv);
+  return platform_default().run_program(argv, input, output);
+}
+
+// The turned picture has just taken the original's place.
+int rename_over(const std::string& from, const std::string& to) {
+  const int status = platform_default().rename_over(from, to);
+  if (g_vanishing.moment == Moment::kBeforeReload && to == g_vanishing.victim) vanish();
+  return status;
 }
 
 const Platform& vanishing_platform(Moment moment, const std::string& victim) {
@@ -54,9 +54,10 @@ const Platform& vanishing_platform(Moment moment, const std::string& victim) {
     p.open_read = open_read;
     p.create_new = create_new;
     p.run_program = run_program;
+    p.rename_over = rename_over;
     return p;
   }();
-  g_vanishing = Vanishing{moment, victim, 0};
+  g_vanishing = Vanishing{moment, victim};
   return table;
 }
 
@@ -70,7 +71,7 @@ struct Case {
   Moment moment;
   std::uint32_t orientation;
   const char* line;  // the victim's line after its path; nullptr for no line at all
-  bool output_left;  // the finished picture stays under ".stripped"
+  const char* left;  // the temporary name under which the finished picture stays, if any
 };
 
 class VanishingFile : public testing::TestWithParam<Case> {};
@@ -94,12 +95,13 @@ TEST_P(VanishingFile, OnlyThatPictureIsAffected) {
 
   EXPECT_EQ(status, 0);
   EXPECT_FALSE(exists(victim));
-  EXPECT_FALSE(exists(victim + ".r"));
-  EXPECT_EQ(exists(victim + ".stripped"), c.output_left);
-  if (c.output_left) {  // the work is not lost: it is the finished picture
-    const Bytes left = read_file(victim + ".stripped");
-    EXPECT_EQ(sequence_offsets(left).size(), 3u);
-    EXPECT_LT(left.size(), victim_bytes.size());
+  const std::string left = c.left == nullptr ? "" : c.left;
+  EXPECT_EQ(exists(victim + ".r"), left == ".r");
+  EXPECT_EQ(exists(victim + ".stripped"), left == ".stripped");
+  if (!left.empty()) {  // the work is not lost: it is the finished picture
+    const Bytes finished = read_file(victim + left);
+    EXPECT_EQ(sequence_offsets(finished).size(), 3u);
+    EXPECT_LT(finished.size(), victim_bytes.size());
   }
   if (c.line == nullptr) {
     EXPECT_EQ(out.find(victim), std::string::npos) << out;
@@ -114,14 +116,15 @@ TEST_P(VanishingFile, OnlyThatPictureIsAffected) {
 
 INSTANTIATE_TEST_SUITE_P(
     Moments, VanishingFile,
-    testing::Values(Case{"BeforeLoad", Moment::kBeforeLoad, 1, nullptr, false},
+    testing::Values(Case{"BeforeLoad", Moment::kBeforeLoad, 1, nullptr, nullptr},
                     Case{"AfterLoad", Moment::kAfterLoad, 1, " -->Couldn't replace original file",
-                         true},
+                         ".stripped"},
                     Case{"AfterLoadTurned", Moment::kAfterLoad, 6,
-                         "--> rotate 90 -->Couldn't replace original file", true},
+                         "--> rotate 90 -->Couldn't replace original file", ".stripped"},
                     Case{"DuringRotation", Moment::kDuringRotation, 6,
-                         "--> rotate 90--> Error rotating image", false},
-                    Case{"BeforeReload", Moment::kBeforeReload, 8, "--> rotate 270", false}),
+                         "--> rotate 90 -->Couldn't replace original file", ".r"},
+                    Case{"BeforeReload", Moment::kBeforeReload, 8,
+                         "--> rotate 270 -->Couldn't replace original file", ".stripped"}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -52,12 +52,14 @@ TEST(Faults, PictureSurvivesEveryFailingCall) {
       {Call::kCreateNew, 1, RESULT_OUTPUT_FAILED, kNoOutput},
       {Call::kWriteAt, 1, RESULT_UNCHANGED, kPathAlone},
       {Call::kSync, 1, RESULT_UNCHANGED, kPathAlone},
-      {Call::kClose, 1, RESULT_UNCHANGED, kPathAlone},  // the output's close
+      // The picture's own close; the output is closed once it is in place,
+      // its bytes already on the disk.
+      {Call::kClose, 1, RESULT_DONE, kStripped},
       {Call::kRenameOver, 1, RESULT_OUTPUT_FAILED, kNotReplaced},
       // A picture never takes the run's time or private bits: when the times
       // or the access bits cannot be carried over, it is not replaced. The
-      // saving is counted only once the replacement could be opened.
-      {Call::kOpenUpdate, 1, RESULT_OUTPUT_FAILED, kNotReplacedUncounted},
+      // saving is counted only once the picture is known to be there.
+      {Call::kPathInfo, 1, RESULT_OUTPUT_FAILED, kNotReplacedUncounted},
       {Call::kCopyAccess, 1, RESULT_OUTPUT_FAILED, kNotReplaced},
       {Call::kSetTimes, 1, RESULT_OUTPUT_FAILED, kNotReplaced},
   };

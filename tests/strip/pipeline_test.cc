@@ -21,6 +21,8 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+const Bytes kStartOfScan = {0xFF, 0xDA};
+
 Bytes prefix(const Bytes& bytes, std::int64_t length) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
@@ -75,6 +77,48 @@ TEST(Pipeline, ConsoleLinesFilesAndTotals) {
       {"cut_inside_marker.jpg", prefix(whole, preview + 2), -1, " -->preview image not found"});
   cases.push_back({"cut_after_marker.jpg", prefix(whole, preview + 3), preview, " (3)"});
   cases.push_back({"exactly_162.jpg", prefix(whole, 162), -1, " -->preview image not found"});
+
+  // The cut is made only past the end of the main image, found by following
+  // its segments and scans.
+  const Bytes appended(whole.begin() + preview, whole.end());
+  const auto saving = [](const Bytes& bytes, std::int64_t cut) {
+    return " (" + std::to_string(static_cast<std::int64_t>(bytes.size()) - cut) + ")";
+  };
+  Bytes filled = prefix(whole, preview);
+  filled.insert(filled.end(), {0xFF, 0xFF, 0x00, 0x42});  // fill and stray bytes after the image
+  filled.insert(filled.end(), appended.begin(), appended.end());
+  cases.push_back({"fill_then_preview.jpg", filled, preview + 4, saving(filled, preview + 4)});
+
+  // A second scan, as a progressive picture has: after the first scan's data
+  // comes a marker segment to follow, not the end.
+  const auto scan = static_cast<std::int64_t>(
+      std::search(whole.begin() + 4, whole.end(), kStartOfScan.begin(), kStartOfScan.end()) -
+      whole.begin());
+  Bytes two_scans = prefix(whole, preview - 2);
+  two_scans.insert(two_scans.end(), whole.begin() + scan, whole.begin() + preview);
+  const auto after_scans = static_cast<std::int64_t>(two_scans.size());
+  two_scans.insert(two_scans.end(), appended.begin(), appended.end());
+  cases.push_back({"two_scans.jpg", two_scans, after_scans, saving(two_scans, after_scans)});
+
+  // A small JPEG in an application segment before the picture holds the
+  // fourth sequence: cutting there would destroy the picture.
+  CameraJpegOptions no_preview;
+  no_preview.trailing_previews = 0;
+  Bytes app2 = make_camera_jpeg(no_preview);
+  const Bytes small = plain_jpeg(32, 16);
+  const auto segment_length = static_cast<std::uint16_t>(small.size() + 2);
+  Bytes segment = {0xFF, 0xE2, static_cast<std::uint8_t>(segment_length >> 8),
+                   static_cast<std::uint8_t>(segment_length & 0xFF)};
+  segment.insert(segment.end(), small.begin(), small.end());
+  const std::size_t exif_end = 4 + static_cast<std::size_t>((app2[4] << 8) | app2[5]);
+  app2.insert(app2.begin() + static_cast<std::ptrdiff_t>(exif_end), segment.begin(), segment.end());
+  ASSERT_EQ(sequence_offsets(app2).size(), 4u);
+  cases.push_back({"preview_in_app2.jpg", app2, -1, " -->preview image not found"});
+
+  // A picture whose coded data breaks off: its end cannot be found.
+  Bytes broken = prefix(whole, scan + 20);
+  broken.insert(broken.end(), appended.begin(), appended.end());
+  cases.push_back({"broken_then_preview.jpg", broken, -1, " -->preview image not found"});
 
   TempDir dir;
   std::int64_t saved = 0;

@@ -40,10 +40,6 @@ int create_new(const std::string& path, FileHandle* file) {
   log("create_new " + path);
   return fails(Call::kCreateNew) ? -1 : real().create_new(path, file);
 }
-int open_update(const std::string& path, FileHandle* file) {
-  log("open_update " + path);
-  return fails(Call::kOpenUpdate) ? -1 : real().open_update(path, file);
-}
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {
   return fails(Call::kWriteAt) ? -1 : real().write_at(file, offset, data, size);
 }
@@ -72,9 +68,9 @@ int rename_over(const std::string& from, const std::string& to) {
 int sync_folder_of(const std::string& path) {
   return fails(Call::kSyncFolder) ? -1 : real().sync_folder_of(path);
 }
-int run_program(const std::vector<std::string>& argv) {
+int run_program(const std::vector<std::string>& argv, FileHandle input, FileHandle output) {
   log("run_program " + (argv.empty() ? std::string() : argv[0]));
-  return fails(Call::kRunProgram) ? -1 : real().run_program(argv);
+  return fails(Call::kRunProgram) ? -1 : real().run_program(argv, input, output);
 }
 void* allocate(std::size_t size) {
   return fails(Call::kAllocate) ? nullptr : real().allocate(size);
@@ -93,7 +89,6 @@ const Platform& faulty_platform(const FaultPlan& plan) {
       .file_info = file_info,
       .read_at = read_at,
       .create_new = create_new,
-      .open_update = open_update,
       .write_at = write_at,
       .sync = sync,
       .close = close,
