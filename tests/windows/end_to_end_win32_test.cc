@@ -175,13 +175,21 @@ TEST(WindowsRun, ArgumentsReachTheProgramExactlyAsGiven) {
       "-outfile", "C:\\my photos\\", "say \"cheese\"", "", "a\\\\\"b", "100% & ^ | <x>", "\t"};
   std::vector<std::string> argv = {"jpegtran"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  ASSERT_EQ(platform_default().run_program(argv), 0);
+  const Platform& os = platform_default();
+  write_file(dir.path() + "\\in", Bytes{1, 2});
+  FileHandle in = kNoFile;
+  FileHandle out = kNoFile;
+  ASSERT_EQ(os.open_read(dir.path() + "\\in", &in), 0);
+  ASSERT_EQ(os.create_new(dir.path() + "\\out", &out), 0);
+  ASSERT_EQ(os.run_program(argv, in, out), 0);
   std::string expected;
   for (const std::string& argument : arguments) expected += argument + "\n";
   const Bytes recorded = read_file(record);
   EXPECT_EQ(std::string(recorded.begin(), recorded.end()), expected);
 
   const EnvironmentSetting failing("FAKE_JPEGTRAN_MODE", "fail");
-  EXPECT_EQ(platform_default().run_program(argv), 1);
-  EXPECT_EQ(platform_default().run_program({"no-such-program"}), -1);
+  EXPECT_EQ(os.run_program(argv, in, out), 1);
+  EXPECT_EQ(os.run_program({"no-such-program"}, in, out), -1);
+  EXPECT_EQ(os.close(in), 0);
+  EXPECT_EQ(os.close(out), 0);
 }

@@ -1,17 +1,22 @@
 // A stand-in for jpegtran.exe in the Windows tests: the real one is a Linux
 // program there. Given exactly the command line the tool builds
-//   jpegtran -rotate <90|180|270> -copy all -outfile <rotated> <picture>
-// it copies the picture to the rotated file unchanged: a "rotation" that keeps
-// the Exif segment in place, which is all the tool relies on. The variable
+//   jpegtran -rotate <90|180|270> -copy all
+// it copies the picture from its standard input to its standard output
+// unchanged: a "rotation" that keeps the Exif segment in place, which is all
+// the tool relies on. The variable
 // FAKE_JPEGTRAN_MODE picks a failure instead:
 //   fail            exits with 1, writing nothing
 //   silent          exits with 0, writing nothing
-//   garble          writes a file that is no JPEG, exits with 0
+//   garble          writes something that is no JPEG, exits with 0
 //   record:<file>   writes its arguments, one a line, to <file>, exits with 0
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 
@@ -41,18 +46,15 @@ int main(int argc, char** argv) {
   if (mode == "fail") return 1;
   if (mode == "silent") return 0;
 
-  if (argc != 8 || std::strcmp(argv[1], "-rotate") != 0 || !is_turn(argv[2]) ||
-      std::strcmp(argv[3], "-copy") != 0 || std::strcmp(argv[4], "all") != 0 ||
-      std::strcmp(argv[5], "-outfile") != 0) {
+  if (argc != 5 || std::strcmp(argv[1], "-rotate") != 0 || !is_turn(argv[2]) ||
+      std::strcmp(argv[3], "-copy") != 0 || std::strcmp(argv[4], "all") != 0) {
     std::fprintf(stderr, "jpegtran: unexpected command line\n");
     return 2;
   }
-  if (mode == "garble") return write_text(argv[6], "no picture here") ? 0 : 3;
-  std::ifstream in(argv[7], std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "jpegtran: cannot open %s\n", argv[7]);
-    return 2;
-  }
-  const std::string picture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return write_text(argv[6], picture) ? 0 : 3;
+  (void)_setmode(_fileno(stdin), _O_BINARY);
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  if (mode == "garble") return std::fputs("no picture here", stdout) >= 0 ? 0 : 3;
+  const std::string picture((std::istreambuf_iterator<char>(std::cin)),
+                            std::istreambuf_iterator<char>());
+  return std::fwrite(picture.data(), 1, picture.size(), stdout) == picture.size() ? 0 : 3;
 }
