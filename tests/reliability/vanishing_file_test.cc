@@ -1,68 +1,35 @@
 // A picture deleted by someone else while the run is at it: between the
 // listing and the load, after the load, while jpegtran turns it, and between
-// the rotation and the reload. The seam deletes it just before the chosen call;
-// everything else is the real system. Nothing may crash, nothing but the
+// the rotation and the reload. A FakePlatform hook deletes it just before the
+// chosen call; everything else is the real system. Nothing may crash, nothing but the
 // deleted picture may be affected, and the walk must go on.
 #include <gtest/gtest.h>
+
+#include <ostream>
 
 #include "driver/run_main.h"
 #include "platform/console.h"
 #include "support/camera_jpeg.h"
+#include "support/fake_platform.h"
+#include "support/file_facts.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 enum class Moment { kBeforeLoad, kAfterLoad, kDuringRotation, kBeforeReload };
 
-struct Vanishing {
-  Moment moment = Moment::kBeforeLoad;
-  std::string victim;
-  int opens = 0;
-};
-Vanishing g_vanishing;
-
-void vanish() {
-  platform_default().remove(g_vanishing.victim);
-}
-
-int open_read(const std::string& path, FileHandle* file) {
-  if (path == g_vanishing.victim) {
-    ++g_vanishing.opens;
-    if ((g_vanishing.moment == Moment::kBeforeLoad && g_vanishing.opens == 1) ||
-        (g_vanishing.moment == Moment::kBeforeReload && g_vanishing.opens == 2)) {
-      vanish();
-    }
-  }
-  return platform_default().open_read(path, file);
-}
-
-int create_new(const std::string& path, FileHandle* file) {
-  if (g_vanishing.moment == Moment::kAfterLoad && path == g_vanishing.victim + ".stripped") {
-    vanish();
-  }
-  return platform_default().create_new(path, file);
-}
-
-int run_program(const std::vector<std::string>& argv) {
-  if (g_vanishing.moment == Moment::kDuringRotation) vanish();
-  return platform_default().run_program(argv);
-}
-
-const Platform& vanishing_platform(Moment moment, const std::string& victim) {
-  static Platform table = [] {
-    Platform p = platform_default();
-    p.open_read = open_read;
-    p.create_new = create_new;
-    p.run_program = run_program;
-    return p;
-  }();
-  g_vanishing = Vanishing{moment, victim, 0};
-  return table;
-}
-
-bool exists(const std::string& path) {
-  FileInfo info;
-  return platform_default().path_info(path, &info) == 0;
+// Removes `victim` just before the call that `moment` names.
+void vanish_at(FakePlatform* os, Moment moment, const std::string& victim) {
+  os->before_call = [os, moment, victim, opens = 0](Call call, const std::string& path) mutable {
+    const bool opening = call == Call::kOpenRead && path == victim;
+    if (opening) ++opens;
+    const bool now = (opening && moment == Moment::kBeforeLoad && opens == 1) ||
+                     (opening && moment == Moment::kBeforeReload && opens == 2) ||
+                     (call == Call::kCreateNew && moment == Moment::kAfterLoad &&
+                      path == victim + ".stripped") ||
+                     (call == Call::kRunProgram && moment == Moment::kDuringRotation);
+    if (now) os->base.remove(victim);
+  };
 }
 
 struct Case {
@@ -72,6 +39,11 @@ struct Case {
   const char* line;  // the victim's line after its path; nullptr for no line at all
   bool output_left;  // the finished picture stays under ".stripped"
 };
+
+// The case's name, for gtest's listing and failure reports.
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class VanishingFile : public testing::TestWithParam<Case> {};
 
@@ -88,14 +60,16 @@ TEST_P(VanishingFile, OnlyThatPictureIsAffected) {
 
   const char* argv[] = {"trimvane", dir.path().c_str()};
   testing::internal::CaptureStdout();
-  const int status = run_main(2, argv, vanishing_platform(c.moment, victim));
+  FakePlatform os;
+  vanish_at(&os, c.moment, victim);
+  const int status = run_main(2, argv, os.table);
   console_flush();
   const std::string out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(status, 0);
-  EXPECT_FALSE(exists(victim));
-  EXPECT_FALSE(exists(victim + ".r"));
-  EXPECT_EQ(exists(victim + ".stripped"), c.output_left);
+  EXPECT_FALSE(path_exists(victim));
+  EXPECT_FALSE(path_exists(victim + ".r"));
+  EXPECT_EQ(path_exists(victim + ".stripped"), c.output_left);
   if (c.output_left) {  // the work is not lost: it is the finished picture
     const Bytes left = read_file(victim + ".stripped");
     EXPECT_EQ(sequence_offsets(left).size(), 3u);
@@ -109,7 +83,7 @@ TEST_P(VanishingFile, OnlyThatPictureIsAffected) {
   // The walk went on: the other picture is done.
   EXPECT_EQ(static_cast<std::int64_t>(read_file(dir / "other.jpg").size()),
             trailing_preview_offset(plain, {}));
-  EXPECT_FALSE(exists(dir / "other.jpg.stripped"));
+  EXPECT_FALSE(path_exists(dir / "other.jpg.stripped"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
