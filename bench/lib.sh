@@ -27,6 +27,16 @@ build_tool() {
   TRIMVANE="$build/trimvane"
 }
 
+# Builds the test kit's camera-file maker, which make_tree.py runs, into
+# build-bench/ and sets CAMERA_FILES. The configure line is build_tool's own.
+build_camera_files() {
+  local build="$repo_dir/build-bench"
+  cmake -S "$repo_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRIMVANE_TESTS=OFF \
+    >/dev/null
+  cmake --build "$build" --target camera_files >/dev/null
+  export CAMERA_FILES="$build/tests/kit/camera_files"
+}
+
 # Scratch places, removed on exit: TMPFS_DIR on a tmpfs mounted for the run
 # (as root; /dev/shm otherwise) and DISK_DIR below $BENCH_DISK (/var/tmp).
 tmpfs_mounted=""

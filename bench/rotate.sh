@@ -24,6 +24,7 @@ done
 
 need_tools jhead eatmydata
 build_tool
+build_camera_files
 # The pictures, a worked copy and jpegtran's outputs, at about 3.5 MB a file.
 make_places $((files * 4 * 3 + 256))
 

@@ -28,6 +28,7 @@ others=${others:-$((2 * camera))}
 
 need_tools eatmydata
 build_tool
+build_camera_files
 # The tree and a copy (or a worked copy) side by side, at about 3.5 MB a file.
 make_places $((camera * 4 * 2 + others / 4 + 256))
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/backend.h"
+#include "platform/filetime_win32.h"
 #include "platform/platform.h"
 
 const char kPathSeparator = '\\';
@@ -25,16 +26,6 @@ HANDLE handle_of(FileHandle file) {
 
 FileHandle file_of(HANDLE handle) {
   return reinterpret_cast<FileHandle>(handle);
-}
-
-std::int64_t from_filetime(const FILETIME& t) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime);
-}
-
-FILETIME to_filetime(std::int64_t n) {
-  const auto bits = static_cast<std::uint64_t>(n);
-  return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFFU), static_cast<DWORD>(bits >> 32)};
 }
 
 OVERLAPPED at_offset(std::int64_t offset) {

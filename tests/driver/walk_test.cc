@@ -8,7 +8,7 @@
 
 #include "driver/scan_folder.h"
 #include "support/camera_jpeg.h"
-#include "support/in_process.h"
+#include "support/fake_platform.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
 
@@ -89,8 +89,9 @@ TEST(Walk, FollowsListingOrderDepthFirstAndResult2EndsOnlyTheCurrentFolder) {
        {p("1/a.jpg"), p("1/b.jpg"), p("1/c/x.jpg"), p("1/d.jpg"), p("2/e.jpg"), p("f.jpg")}},
   };
   for (const Case& c : cases) {
-    const Platform os = with_sorted_listing(platform_default(), c.descending);
-    EXPECT_EQ(walk(os, r, c.stop_at), c.expected) << c.descending << " " << c.stop_at;
+    FakePlatform os;
+    os.listing = c.descending ? Listing::kDescending : Listing::kAscending;
+    EXPECT_EQ(walk(os.table, r, c.stop_at), c.expected) << c.descending << " " << c.stop_at;
   }
 }
 

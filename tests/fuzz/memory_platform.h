@@ -2,9 +2,10 @@
 // per-file pipeline without a disk. Names lead to nodes, so a file open under
 // a name that is then removed or renamed over behaves as on POSIX. jpegtran is
 // played by a stand-in that copies or mangles its input, or fails, as told.
-// Any one call can be made to fail, the N-th time or from then on. Every open
-// file and every block handed out is counted, so a test can see that all of
-// them came back.
+// Every open file and every block handed out is counted, so a test can see
+// that all of them came back. Failing calls come from a FakePlatform wrapped
+// around `table`. All state lives in the object, which `table` calls back
+// into: it is neither copied nor moved.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "support/faulty_platform.h"
+#include "support/fake_platform.h"
 
 struct MemoryNode {
   std::vector<std::uint8_t> data;
@@ -40,32 +41,39 @@ enum class Transformer : std::uint8_t {
 };
 
 struct MemoryFs {
+  MemoryFs();
+  MemoryFs(const MemoryFs&) = delete;
+  MemoryFs& operator=(const MemoryFs&) = delete;
+
+  // Puts a file under `path` (its folder must be listed in `folders`).
+  std::shared_ptr<MemoryNode> add_file(const std::string& path,
+                                       const std::vector<std::uint8_t>& data);
+  std::shared_ptr<MemoryNode> find(const std::string& path) const;
+
   std::map<std::string, std::shared_ptr<MemoryNode>> files;
   std::set<std::string> folders;
 
-  Call failing = Call::kCount;  // kCount: nothing fails
-  int nth = 1;
-  bool from_then_on = false;
-  int calls[static_cast<int>(Call::kCount)] = {};
-  bool failed[static_cast<int>(Call::kCount)] = {};  // which calls were made to fail
-
   Transformer transformer = Transformer::kCopy;
   std::size_t keep = 0;
-  int programs_run = 0;
 
   int open_files = 0;
   int live_blocks = 0;
   std::vector<std::string> misuse;  // calls on handles not open, bad jpegtran arguments
-  std::set<std::string> touched;    // names created, removed or renamed
-  std::int64_t clock = 1000;
+  Platform table;
+
+ private:
+  struct Handle {
+    std::shared_ptr<MemoryNode> node;
+    bool writable = false;
+  };
+  Handle* handle_of(FileHandle file, const char* call);
+  FileHandle open_handle(std::shared_ptr<MemoryNode> node, bool writable);
+  std::shared_ptr<MemoryNode> new_node();
+  void write_through(Handle* output, std::vector<std::uint8_t> bytes);
+  int run_program(const std::vector<std::string>& argv, FileHandle in, FileHandle out_file);
+
+  std::map<FileHandle, Handle> handles_;
+  FileHandle next_handle_ = 3;
+  std::uint64_t next_inode_ = 1;
+  std::int64_t clock_ = 1000;
 };
-
-// The state behind the table.
-MemoryFs& memory_fs();
-
-// Clears the file system, counts and plan, and returns the table.
-const Platform& memory_platform();
-
-// Puts a file under `path` (its folder must be listed in `folders`).
-std::shared_ptr<MemoryNode> memory_add_file(const std::string& path,
-                                            const std::vector<std::uint8_t>& data);

@@ -16,11 +16,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "strip/run_totals.h"
 #include "fuzz/memory_platform.h"
 #include "fuzz/reference.h"
 #include "strip/process_image.h"
 #include "strip/result_codes.h"
-#include "strip/run_totals.h"
 
 namespace {
 
@@ -133,22 +133,15 @@ Outcomes outcomes_of(const Setup& s, const Bytes& original) {
   return o;
 }
 
-int g_failures = 0;
-
-void expect(bool ok, const char* what) {
-  if (ok) return;
-  (void)std::fprintf(stderr, "broken: %s\n", what);
-  ++g_failures;
-}
-
-bool failed(Call call) {
-  return memory_fs().failed[static_cast<int>(call)];
-}
-
-std::shared_ptr<MemoryNode> file(const std::string& path) {
-  const auto it = memory_fs().files.find(path);
-  return it == memory_fs().files.end() ? nullptr : it->second;
-}
+// The rules one input broke, each said on stderr as it is found.
+struct Verdict {
+  int broken = 0;
+  void expect(bool ok, const char* what) {
+    if (ok) return;
+    (void)std::fprintf(stderr, "broken: %s\n", what);
+    ++broken;
+  }
+};
 
 // The temporary files an earlier run left, if any.
 struct Stale {
@@ -156,9 +149,10 @@ struct Stale {
   std::shared_ptr<MemoryNode> rotated;
 };
 
-void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const Stale& stale,
-           int result, const RunTotals& totals) {
-  MemoryFs& fs = memory_fs();
+void check(const MemoryFs& fs, const FakePlatform& os, const Setup& s, const Outcomes& o,
+           const MemoryNode& before, const Stale& stale, int result, const RunTotals& totals,
+           Verdict* verdict) {
+  const auto expect = [verdict](bool ok, const char* what) { verdict->expect(ok, what); };
   expect(fs.open_files == 0, "a file is left open");
   expect(fs.live_blocks == 0, "a block is not released");
   for (const std::string& m : fs.misuse) expect(false, m.c_str());
@@ -166,7 +160,7 @@ void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const St
     expect(path == kPicture || path == kOutput || path == kRotated, "a file under another name");
   }
 
-  const auto picture = file(kPicture);
+  const auto picture = fs.find(kPicture);
   if (picture == nullptr) {
     expect(false, "the picture is gone");
     return;
@@ -213,10 +207,10 @@ void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const St
 
   // Temporary files: only what the failure rules allow, and only whole. Those
   // an earlier run left are not ours: they stay if never reached.
-  const bool removal_failed = failed(Call::kRemove);
-  if (const auto output = file(kOutput)) {
+  const bool removal_failed = os.was_failed(Call::kRemove);
+  if (const auto output = fs.find(kOutput)) {
     if (output == stale.output) {
-      expect(fs.touched.count(kOutput) == 0 || removal_failed,
+      expect(!os.touched(kOutput) || removal_failed,
              "a stale '.stripped' was reached but stays");
     } else {
       const bool whole =
@@ -226,14 +220,14 @@ void check(const Setup& s, const Outcomes& o, const MemoryNode& before, const St
       expect((output->mode & ~before.mode & 07777 & ~0600U) == 0, "'.stripped' is open to others");
     }
   }
-  if (const auto left = file(kRotated)) {
+  if (const auto left = fs.find(kRotated)) {
     if (left == stale.rotated) {
-      expect(fs.touched.count(kRotated) == 0 || removal_failed,
+      expect(!os.touched(kRotated) || removal_failed,
              "a stale '.r' was reached but stays");
     } else {
       // An empty ".r" is the road's own placeholder, removed unless it cannot
       // be told empty or removed.
-      const bool unseen = removal_failed || failed(Call::kFileInfo);
+      const bool unseen = removal_failed || os.was_failed(Call::kFileInfo);
       expect(original && (!left->data.empty() || unseen),
              "a '.r' is left that the rules do not allow");
       expect((left->mode & ~before.mode & 07777 & ~0600U) == 0, "'.r' is open to others");
@@ -257,29 +251,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy(kModels[s.model], kModels[s.model] + 16, bytes.begin() + kModelOffset);
   }
 
-  const Platform& os = memory_platform();
-  MemoryFs& fs = memory_fs();
+  MemoryFs fs;
+  FakePlatform os({s.failing, s.nth, s.from_then_on}, fs.table);
   fs.folders = {".", kFolder};
-  const auto picture = memory_add_file(kPicture, bytes);
+  const auto picture = fs.add_file(kPicture, bytes);
   picture->mode = s.read_only ? 0444 : 0640;
   picture->regular = !s.not_regular;
   Stale stale;
-  if (s.stale_output) stale.output = memory_add_file(kOutput, kStale);
+  if (s.stale_output) stale.output = fs.add_file(kOutput, kStale);
   if (s.stale_rotated) {
-    stale.rotated = memory_add_file(kRotated, s.stale_rotated_empty ? Bytes{} : kStale);
+    stale.rotated = fs.add_file(kRotated, s.stale_rotated_empty ? Bytes{} : kStale);
   }
   fs.transformer = s.transformer;
   fs.keep = s.keep;
-  fs.failing = s.failing;
-  fs.nth = s.nth;
-  fs.from_then_on = s.from_then_on;
   const MemoryNode before = *picture;
   const Outcomes outcomes = outcomes_of(s, bytes);
 
   RunTotals totals;
-  const int result = process_image(os, totals, "p.jpg", kFolder);
-  check(s, outcomes, before, stale, result, totals);
-  if (g_failures != 0) {
+  const int result = process_image(os.table, totals, "p.jpg", kFolder);
+  Verdict verdict;
+  check(fs, os, s, outcomes, before, stale, result, totals, &verdict);
+  if (verdict.broken != 0) {
     (void)std::fprintf(stderr, "result %d, failing call %d (#%d%s), jpegtran stand-in %d\n", result,
                        static_cast<int>(s.failing), s.nth, s.from_then_on ? " on" : "",
                        static_cast<int>(s.transformer));

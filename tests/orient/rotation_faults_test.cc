@@ -4,7 +4,7 @@
 
 #include "orient/rotation_checks.h"
 #include "strip/result_codes.h"
-#include "support/faulty_platform.h"
+#include "support/fake_platform.h"
 #include "support/in_process.h"
 
 namespace {
@@ -23,12 +23,12 @@ struct CallsBeforeReload {
 CallsBeforeReload calls_before_reload(const Bytes& original) {
   TempDir dir;
   put_picture(dir / kName, original);
-  const Platform& os = faulty_platform({Call::kRenameOver, 1});
-  const Processed processed = process_captured(os, kName, dir.path());
+  FakePlatform os({Call::kRenameOver, 1});
+  const Processed processed = process_captured(os.table, kName, dir.path());
   EXPECT_EQ(processed.result, RESULT_ROTATE_FAILED) << "the first rename is no longer the .r's";
   CallsBeforeReload before;
   for (int call = 0; call < static_cast<int>(Call::kCount); ++call) {
-    before.counts[call] = calls_made(static_cast<Call>(call));
+    before.counts[call] = os.calls_made(static_cast<Call>(call));
   }
   return before;
 }
@@ -84,7 +84,8 @@ TEST(RotationFaults, EachFailingStepEndsTheRoadAsItShould) {
     }
     FaultPlan plan = c.plan;
     if (c.when == kAfterReload) plan.nth += before.counts[static_cast<int>(plan.call)];
-    const Processed processed = process_captured(faulty_platform(plan), kName, dir.path());
+    FakePlatform os(plan);
+    const Processed processed = process_captured(os.table, kName, dir.path());
 
     const bool rotated = c.when == kAfterReload;
     EXPECT_EQ(processed.result, c.result);

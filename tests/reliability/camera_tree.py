@@ -1,6 +1,6 @@
-"""Camera files and trees of them for the reliability suites.
-
-The layout is the one tests/support/camera_jpeg.cc makes for the unit tests:
+"""Camera files and trees of them for the reliability suites and the fuzz
+seeds, made by the test kit's camera_files program (tests/kit), which lays
+them out as the unit tests' tests/support/camera_jpeg.cc does:
 
   FF D8                         start of image
   [JFIF APP0]                   only with jfif_first
@@ -18,7 +18,6 @@ that no two files of a tree are alike (the tool compares 16 bytes only).
 
 import os
 import random
-import struct
 import subprocess
 import tempfile
 
@@ -26,86 +25,54 @@ MODEL_OFFSET = 146
 CAMERA_MODELS = ("EOS 300D DIGITAL", "EOS Kiss Digital", "EOS DIGITAL REBEL")
 TURN_OPERATIONS = {3: "rotate 180", 6: "rotate 90", 8: "rotate 270"}
 
-_pictures = {}
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# Built by run.sh (cmake --build build-rel --target camera_files).
+CAMERA_FILES = os.environ.get("CAMERA_FILES",
+                              os.path.join(ROOT, "build-rel", "tests", "kit", "camera_files"))
+GRAIN = 8  # the suites' pictures have grain, so that they compress as a camera's do
+
+_FLAGS = {"big_endian": "--big-endian", "jfif_first": "--jfif-first"}
+_VALUES = {"model": "--model", "tag": "--tag", "exif_thumbnails": "--thumbnails",
+           "trailing_previews": "--previews", "seed": "--seed", "grain": "--grain",
+           "quality": "--quality"}
 
 
-def _ppm(width, height, seed):
-    """A picture with shading and some grain, built from a few precomputed
-    rows so that a big one takes a fraction of a second."""
-    rnd = random.Random(seed)
-    rows = []
-    for k in range(16):
-        row = bytearray(width * 3)
-        for x in range(width):
-            row[3 * x] = (x * 4 + k * 9) & 0xFF
-            row[3 * x + 1] = (x // 3 + rnd.randrange(24)) & 0xFF
-            row[3 * x + 2] = (k * 16 + rnd.randrange(40)) & 0xFF
-        rows.append(bytes(row))
-    out = bytearray(b"P6\n%d %d\n255\n" % (width, height))
-    for y in range(height):
-        out += rows[(y * 7 + y // 5) % len(rows)]
-    return bytes(out)
+def camera_arguments(o):
+    """camera_files' arguments for the options of CameraJpegOptions (plus
+    `tag` and `seed`), as keyword arguments."""
+    args = ["--grain", str(GRAIN)]
+    for key, value in o.items():
+        if key in _FLAGS:
+            args += [_FLAGS[key]] if value else []
+        elif key in _VALUES:
+            args += [_VALUES[key], str(value)]
+        elif key == "orientations":
+            args += ["--orientations", ",".join(str(v) for v in value)]
+        elif key not in ("width", "height"):
+            raise ValueError("no camera file option %s" % key)
+    return args + ["--size", "%dx%d" % (o.get("width", 64), o.get("height", 48))]
 
 
-def plain_jpeg(width, height, seed=0):
-    """A real JPEG from cjpeg, with its JFIF segment."""
-    key = (width, height, seed)
-    if key not in _pictures:
-        with tempfile.TemporaryDirectory() as work:
-            src = os.path.join(work, "in.ppm")
-            dst = os.path.join(work, "out.jpg")
-            with open(src, "wb") as f:
-                f.write(_ppm(width, height, seed))
-            subprocess.run(["cjpeg", "-quality", "85", "-outfile", dst, src], check=True)
-            with open(dst, "rb") as f:
-                _pictures[key] = f.read()
-    return _pictures[key]
-
-
-def _picture_body(jpeg):
-    at = 2
-    if jpeg[2:4] == b"\xff\xe0":
-        at = 4 + struct.unpack(">H", jpeg[4:6])[0]
-    return jpeg[at:]
-
-
-TINY_THUMBNAIL = bytes([0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xD9])
-
-
-def _exif_segment(o, segment_start):
-    big = o.get("big_endian", False)
-    e = ">" if big else "<"
-    tiff = bytearray(b"MM" if big else b"II")
-    tiff += struct.pack(e + "HI", 42, 8)
-    orientations = o.get("orientations", [1])
-    tiff += struct.pack(e + "H", len(orientations) + 1)
-    for value in orientations:
-        tiff += struct.pack(e + "HHI", 0x0112, 3, 1)
-        tiff += struct.pack(">HH", value, 0) if big else struct.pack("<I", value)
-    tiff_start = segment_start + 10
-    model_in_tiff = MODEL_OFFSET - tiff_start
-    tiff += struct.pack(e + "HHII", 0x0110, 2, 32, model_in_tiff)
-    tiff += struct.pack(e + "I", 0)
-    assert len(tiff) <= model_in_tiff, "too many entries for the layout"
-    tiff += bytes(model_in_tiff - len(tiff))
-    model = o.get("model", CAMERA_MODELS[0]).encode().ljust(20, b"\0")[:20]
-    model += o.get("tag", "").encode()[:12].ljust(12, b"\0")
-    tiff += model
-    tiff += TINY_THUMBNAIL * o.get("exif_thumbnails", 2)
-    return b"\xff\xe1" + struct.pack(">H", len(tiff) + 8) + b"Exif\0\0" + bytes(tiff)
+def write_camera_files(files):
+    """Writes {path: options} in one run of camera_files; returns {path:
+    (length, cut)}, the cut being where the first appended preview begins."""
+    lines = "".join("\t".join([path] + camera_arguments(o)) + "\n" for path, o in files.items())
+    done = subprocess.run([CAMERA_FILES, "--batch"], input=lines.encode(), check=True,
+                          stdout=subprocess.PIPE)
+    made = {}
+    for line in done.stdout.decode().splitlines():
+        path, length, cut = line.rsplit(" ", 2)
+        made[path] = (int(length), int(cut))
+    return made
 
 
 def make_camera_jpeg(**o):
-    """A camera file; options as CameraJpegOptions of the unit tests, plus
-    `tag` (unique text in the model field) and `seed` (picture variant)."""
-    jpeg = plain_jpeg(o.get("width", 64), o.get("height", 48), o.get("seed", 0))
-    out = bytearray(b"\xff\xd8")
-    if o.get("jfif_first", False):
-        out += jpeg[2 : 4 + struct.unpack(">H", jpeg[4:6])[0]]
-    out += _exif_segment(o, len(out))
-    out += _picture_body(jpeg)
-    out += plain_jpeg(32, 16) * o.get("trailing_previews", 1)
-    return bytes(out)
+    """The bytes of one camera file (see camera_arguments)."""
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "camera.jpg")
+        write_camera_files({path: o})
+        with open(path, "rb") as f:
+            return f.read()
 
 
 def turn_of(options):
@@ -152,12 +119,11 @@ def make_tree(root, count, width, height, seed=1, folders=("", "a", "a/b", "c"))
     for n in range(count):
         options = dict(KINDS[n % len(KINDS)])
         options.update(width=width, height=height, seed=n % 3, tag="#%04d" % n)
-        rel = os.path.join(folders[n % len(folders)], "IMG_%04d.JPG" % n)
+        made[os.path.join(folders[n % len(folders)], "IMG_%04d.JPG" % n)] = options
+    write_camera_files({os.path.join(root, rel): o for rel, o in made.items()})
+    for n, rel in enumerate(made):
         path = os.path.join(root, rel)
-        with open(path, "wb") as f:
-            f.write(make_camera_jpeg(**options))
         os.chmod(path, MODES[rnd.randrange(len(MODES))])
         when = 1072915200 + n * 86400 + rnd.randrange(86400)
         os.utime(path, ns=(when * 10**9 + 123456789, when * 10**9 + 987654321))
-        made[rel] = options
     return made

@@ -37,6 +37,17 @@ def scratch_root():
     return tempfile.mkdtemp(prefix="trimvane-rel-")
 
 
+def pristine_tree(args):
+    """Starts a suite that works on a tree of args.files pictures of
+    args.size: becomes the subreaper, makes the scratch folder and the tree.
+    Returns (scratch folder, tree, {relative path: options})."""
+    width, height = (int(v) for v in args.size.split("x"))
+    become_subreaper()
+    work = scratch_root()
+    tree = os.path.join(work, "pristine")
+    return work, tree, camera_tree.make_tree(tree, args.files, width, height, seed=args.seed)
+
+
 def copy_tree(src, dst):
     """A copy keeping modes and times to the nanosecond."""
     subprocess.run(["cp", "-a", src, dst], check=True)

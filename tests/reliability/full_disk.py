@@ -30,13 +30,12 @@ def make_tree(root, count, seed):
         options = dict(camera_tree.KINDS[n % len(camera_tree.KINDS)])
         width, height = SIZES[n % len(SIZES)]
         options.update(width=width, height=height, seed=n % 3, tag="#%04d" % n)
-        rel = os.path.join("sub" if n % 3 == 2 else "", "IMG_%04d.JPG" % n)
+        made[os.path.join("sub" if n % 3 == 2 else "", "IMG_%04d.JPG" % n)] = options
+    camera_tree.write_camera_files({os.path.join(root, rel): o for rel, o in made.items()})
+    for n, rel in enumerate(made):
         path = os.path.join(root, rel)
-        with open(path, "wb") as f:
-            f.write(camera_tree.make_camera_jpeg(**options))
         os.chmod(path, camera_tree.MODES[rnd.randrange(len(camera_tree.MODES))])
         os.utime(path, ns=(1072915200_000000001 + n * 10**11, 1072915200_000000002 + n * 10**11))
-        made[rel] = options
     return made
 
 

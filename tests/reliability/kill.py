@@ -14,7 +14,6 @@ import shutil
 import sys
 import time
 
-import camera_tree
 import common
 
 
@@ -34,13 +33,8 @@ def main():
     ap.add_argument("--size", default="1024x768")
     ap.add_argument("--seed", type=int, default=int(time.time()))
     args = ap.parse_args()
-    width, height = (int(v) for v in args.size.split("x"))
     started = time.monotonic()
-    common.become_subreaper()
-
-    work = common.scratch_root()
-    pristine = os.path.join(work, "pristine")
-    made = camera_tree.make_tree(pristine, args.files, width, height, seed=args.seed)
+    work, pristine, made = common.pristine_tree(args)
     expected = common.Expected(pristine, made, work)
     turned = sum(1 for e in expected.pictures.values() if e["turn"])
     common.say("kill: %d files (%d turned), clean run %.2f s, %d kills, seed %d, in %s"

@@ -32,7 +32,6 @@ import sys
 import threading
 import time
 
-import camera_tree
 import common
 
 EXT4_IOC_SHUTDOWN = 0x8004587D  # _IOR('X', 125, __u32)
@@ -247,13 +246,8 @@ def main():
     ap.add_argument("--size", default="1024x768")
     ap.add_argument("--seed", type=int, default=int(time.time()))
     args = ap.parse_args()
-    width, height = (int(v) for v in args.size.split("x"))
     started = time.monotonic()
-    common.become_subreaper()
-
-    work = common.scratch_root()
-    tree = os.path.join(work, "pristine")
-    made = camera_tree.make_tree(tree, args.files, width, height, seed=args.seed)
+    work, tree, made = common.pristine_tree(args)
     expected = common.Expected(tree, made, work)
     try:
         pristine, mount_point = make_pristine(work, tree)

@@ -23,8 +23,9 @@ esac
   e2fsprogs mount util-linux coreutils || exit 1
 cmake -S "$root" -B "$root/build-rel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTRIMVANE_TESTS=OFF >/dev/null || exit 1
-cmake --build "$root/build-rel" --target trimvane >/dev/null || exit 1
+cmake --build "$root/build-rel" --target trimvane camera_files >/dev/null || exit 1
 export TRIMVANE="$root/build-rel/trimvane"
+export CAMERA_FILES="$root/build-rel/tests/kit/camera_files"  # the suites' camera files
 
 passed=0 failed=0 skipped=0 failures=()
 # suite NAME COMMAND...: runs one suite under the time limit and counts it.

@@ -9,18 +9,11 @@
 
 #include "strip/result_codes.h"
 #include "support/camera_jpeg.h"
-#include "support/faulty_platform.h"
+#include "support/fake_platform.h"
+#include "support/file_facts.h"
 #include "support/in_process.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
-
-namespace {
-
-bool exists(const std::string& path) {
-  return std::filesystem::exists(path);
-}
-
-}  // namespace
 
 TEST(Faults, PictureSurvivesEveryFailingCall) {
   const Bytes camera = make_camera_jpeg();
@@ -69,12 +62,12 @@ TEST(Faults, PictureSurvivesEveryFailingCall) {
     const std::string output = path + ".stripped";
     write_file(path, camera);
     write_file(output, Bytes{'o', 'l', 'd'});  // left by an earlier run
-    const Processed got =
-        process_captured(faulty_platform({c.call, c.nth}), "IMG_0001.JPG", dir.path());
+    FakePlatform os({c.call, c.nth});
+    const Processed got = process_captured(os.table, "IMG_0001.JPG", dir.path());
     const std::string label =
         std::to_string(static_cast<int>(c.call)) + "#" + std::to_string(c.nth);
     if (c.call != Call::kCount) {
-      ASSERT_GE(calls_made(c.call), c.nth) << label;  // the fault was met
+      ASSERT_GE(os.calls_made(c.call), c.nth) << label;  // the fault was met
     }
     EXPECT_EQ(got.result, c.result) << label;
     // Each line is what comes before the path, the path, and what follows it.
@@ -104,7 +97,7 @@ TEST(Faults, PictureSurvivesEveryFailingCall) {
     } else if (c.line == kNotReplaced || c.line == kNotReplacedUncounted) {
       EXPECT_EQ(read_file(output), Bytes(camera.begin(), camera.begin() + cut)) << label;
     } else {
-      EXPECT_FALSE(exists(output)) << label;
+      EXPECT_FALSE(path_exists(output)) << label;
     }
   }
 }
@@ -125,8 +118,9 @@ TEST(Faults, LoadFailureEndsOnlyItsFolder) {
   for (Call call : {Call::kAllocate, Call::kReadAt}) {
     // The whole-file read is the second read of a file, after the model's.
     const FaultPlan plan{call, call == Call::kReadAt ? 2 : 1};
-    const Platform os = with_sorted_listing(faulty_platform(plan));
-    const CapturedRun run = run_main_captured(os, dir.path());
+    FakePlatform os(plan);
+    os.listing = Listing::kAscending;
+    const CapturedRun run = run_main_captured(os.table, dir.path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(after_banner(run.out), expected);
     for (const char* name : {"a/IMG_1.JPG", "a/IMG_2.JPG", "a/IMG_3.JPG"}) {
@@ -135,21 +129,6 @@ TEST(Faults, LoadFailureEndsOnlyItsFolder) {
     write_file(dir / "b/IMG_4.JPG", camera);
   }
 }
-
-namespace {
-
-std::string g_shrink_path;
-int g_info_calls = 0;
-
-// The real file_info, except that the file is cut short right after its
-// length has been taken (the second look at the open file).
-int shrinking_file_info(FileHandle file, FileInfo* info) {
-  const int status = platform_default().file_info(file, info);
-  if (++g_info_calls == 2) std::filesystem::resize_file(g_shrink_path, 1000);
-  return status;
-}
-
-}  // namespace
 
 TEST(Faults, FileChangedBetweenWalkAndLoad) {
   const Bytes camera = make_camera_jpeg();
@@ -162,7 +141,7 @@ TEST(Faults, FileChangedBetweenWalkAndLoad) {
   Processed got = process_captured(platform_default(), "IMG_0001.JPG", dir.path());
   EXPECT_EQ(got.result, RESULT_UNCHANGED);
   EXPECT_EQ(got.out, "");
-  EXPECT_FALSE(exists(path + ".stripped"));
+  EXPECT_FALSE(path_exists(path + ".stripped"));
 
   write_file(path, Bytes(camera.begin(), camera.begin() + 100));
   got = process_captured(platform_default(), "IMG_0001.JPG", dir.path());
@@ -171,13 +150,17 @@ TEST(Faults, FileChangedBetweenWalkAndLoad) {
 
   // Shortened after its length was taken: the read comes back short.
   write_file(path, camera);
-  Platform os = platform_default();
-  os.file_info = shrinking_file_info;
-  g_shrink_path = path;
-  g_info_calls = 0;
-  got = process_captured(os, "IMG_0001.JPG", dir.path());
+  FakePlatform os;
+  // Cut short once its length has been taken: before the whole-file read,
+  // the second read after the model's.
+  os.before_call = [&](Call call, const std::string&) {
+    if (call == Call::kReadAt && os.calls_made(Call::kReadAt) == 2) {
+      std::filesystem::resize_file(path, 1000);
+    }
+  };
+  got = process_captured(os.table, "IMG_0001.JPG", dir.path());
   EXPECT_EQ(got.result, RESULT_LOAD_FAILED);
   EXPECT_EQ(got.out, " -->Error processing " + path + "\n");
   EXPECT_EQ(read_file(path), Bytes(camera.begin(), camera.begin() + 1000));
-  EXPECT_FALSE(exists(path + ".stripped"));
+  EXPECT_FALSE(path_exists(path + ".stripped"));
 }

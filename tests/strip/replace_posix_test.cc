@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/camera_jpeg.h"
+#include "support/file_facts.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
 
@@ -22,11 +23,6 @@ struct stat stat_of(const std::string& path) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) st.st_ino = 0;
   return st;
-}
-
-bool exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
 }
 
 bool same_time(const timespec& a, const timespec& b) {
@@ -141,7 +137,7 @@ TEST(ReplacePosix, PlantedLinksAreNeverWrittenThrough) {
   const RunOutput run = run_trimvane(dir.path());
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(read_file(outside / "target"), keep);
-  EXPECT_FALSE(exists(outside / "new"));
+  EXPECT_FALSE(path_exists(outside / "new"));
   for (const char* name : {"cut.jpg", "cut_dangling.jpg"}) {
     EXPECT_EQ(read_file(dir / name), cut_of(camera)) << name;
   }
@@ -150,7 +146,7 @@ TEST(ReplacePosix, PlantedLinksAreNeverWrittenThrough) {
   }
   for (const char* name :
        {"cut.jpg", "cut_dangling.jpg", "three.jpg", "three_dangling.jpg", "three_stale.jpg"}) {
-    EXPECT_FALSE(exists(dir / name + ".stripped")) << name;
+    EXPECT_FALSE(path_exists(dir / name + ".stripped")) << name;
   }
 }
 
@@ -179,7 +175,7 @@ TEST(ReplacePosix, FolderWhereNoFileCanBeCreated) {
   EXPECT_EQ(after_banner(run.out),
             path + "--> couldn't open output file\n0 files stripped\n0 bytes saved\n");
   EXPECT_EQ(read_file(path), camera);
-  EXPECT_FALSE(exists(path + ".stripped"));
+  EXPECT_FALSE(path_exists(path + ".stripped"));
 }
 
 namespace {
@@ -235,6 +231,6 @@ TEST(ReplacePosix, FullDiskLeavesPicturesAsTheyWere) {
       << lines;
   for (const std::string& path : {first, second}) {
     EXPECT_EQ(read_file(path), camera) << path;
-    EXPECT_FALSE(exists(path + ".stripped")) << path;
+    EXPECT_FALSE(path_exists(path + ".stripped")) << path;
   }
 }

@@ -1,5 +1,6 @@
 #include "support/camera_jpeg.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -73,7 +74,10 @@ Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   if (tiff.size() > model_in_tiff) std::abort();  // too many entries for the layout
   tiff.resize(model_in_tiff, 0);
   Bytes model(32, 0);
-  std::copy(o.model.begin(), o.model.end(), model.begin());
+  std::copy(o.model.begin(), o.model.begin() + std::min<std::ptrdiff_t>(32, std::ssize(o.model)),
+            model.begin());
+  std::copy(o.tag.begin(), o.tag.begin() + std::min<std::ptrdiff_t>(12, std::ssize(o.tag)),
+            model.begin() + 20);
   tiff.insert(tiff.end(), model.begin(), model.end());
   for (int i = 0; i < o.exif_thumbnails; ++i) {
     const Bytes thumb = tiny_thumbnail();
@@ -88,10 +92,19 @@ Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   return segment;
 }
 
+PictureOptions preview_of(const CameraJpegOptions& o) {
+  return {o.preview_width, o.preview_height, o.grain, o.seed + 1, o.quality};
+}
+
 }  // namespace
 
+Bytes plain_jpeg(int width, int height) {
+  return plain_jpeg(PictureOptions{width, height});
+}
+
 Bytes make_camera_jpeg(const CameraJpegOptions& options) {
-  const Bytes jpeg = plain_jpeg(options.width, options.height);
+  const Bytes jpeg = plain_jpeg(
+      {options.width, options.height, options.grain, options.seed, options.quality});
   Bytes file = {0xFF, 0xD8};
   if (options.jfif_first) {
     const std::size_t jfif_length = 2 + ((jpeg[4] << 8) | jpeg[5]);
@@ -101,13 +114,13 @@ Bytes make_camera_jpeg(const CameraJpegOptions& options) {
   file.insert(file.end(), exif.begin(), exif.end());
   const Bytes body = picture_body(jpeg);
   file.insert(file.end(), body.begin(), body.end());
-  const Bytes preview = plain_jpeg(32, 16);
+  const Bytes preview = plain_jpeg(preview_of(options));
   for (int i = 0; i < options.trailing_previews; ++i) file.insert(file.end(), preview.begin(), preview.end());
   return file;
 }
 
 std::int64_t trailing_preview_offset(const Bytes& file, const CameraJpegOptions& options) {
-  const std::int64_t preview = static_cast<std::int64_t>(plain_jpeg(32, 16).size());
+  const auto preview = static_cast<std::int64_t>(plain_jpeg(preview_of(options)).size());
   return static_cast<std::int64_t>(file.size()) - preview * options.trailing_previews;
 }
 

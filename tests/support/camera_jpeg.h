@@ -1,6 +1,8 @@
 // Camera files made to measure for the tests: a real JPEG picture from cjpeg,
 // with an Exif segment laid out as the camera lays it (model text at offset
 // 146, IFD0 right after a TIFF header) and FF D8 FF sequences where asked.
+// The one maker of them: the reliability suites, the benchmarks and the
+// package test reach it through the camera_files program (tests/kit).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct CameraJpegOptions {
   std::string model = "EOS 300D DIGITAL";  // written at offset 146, zero padded
+  // Written at offset 166, in the model field's last 12 bytes (the tool reads
+  // 16): text that keeps files of a tree apart.
+  std::string tag;
   // Orientation entries of IFD0, in order, before the model entry; empty for none.
   std::vector<std::uint32_t> orientations = {1};
   bool big_endian = false;       // Motorola byte order in the TIFF header
@@ -19,9 +24,25 @@ struct CameraJpegOptions {
   int trailing_previews = 1;     // small JPEGs appended after the picture
   int width = 64;                // of the picture, multiples of 16
   int height = 48;
+  int preview_width = 32;        // of each appended preview
+  int preview_height = 16;
+  // 0: a smooth gradient; any other: a shaded picture with this much grain,
+  // its pattern drawn from `seed`, about as large as a camera's at that size.
+  int grain = 0;
+  int seed = 0;
+  int quality = 85;  // cjpeg's, for the picture and the previews
 };
 
-// A plain JPEG of the given size from cjpeg, with its JFIF segment.
+struct PictureOptions {
+  int width = 64;
+  int height = 48;
+  int grain = 0;  // as in CameraJpegOptions
+  int seed = 0;
+  int quality = 85;
+};
+
+// A plain JPEG from cjpeg, with its JFIF segment; made once per set of options.
+Bytes plain_jpeg(const PictureOptions& picture);
 Bytes plain_jpeg(int width, int height);
 
 // A camera file as described. With the defaults it holds four sequences: the

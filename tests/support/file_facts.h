@@ -24,7 +24,8 @@ FileStamp distinct_stamp();
 FileStamp file_stamp(const std::string& path);
 void set_file_stamp(const std::string& path, const FileStamp& stamp);
 
-// Whether the name exists at all (a dangling link counts).
+// Whether the name exists at all (a dangling link counts). The one call here
+// that Windows has too (file_facts_win32.cc).
 bool path_exists(const std::string& path);
 
 // Makes `link` a symbolic link to `target`; false when it cannot.

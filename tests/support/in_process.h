@@ -1,6 +1,5 @@
 // Running the tool's own functions inside the test process, on any platform
-// table (the real one, the faulty one, or one with a known listing order),
-// with what they print captured.
+// table (the real one or a FakePlatform's), with what they print captured.
 #pragma once
 
 #include <string>
@@ -24,8 +23,3 @@ struct Processed {
 
 // process_image for one file, with fresh totals.
 Processed process_captured(const Platform& os, const std::string& name, const std::string& folder);
-
-// `base` with each folder listing sorted by name, ascending or descending, so
-// that a test knows the order in which the walk meets the entries. Keeps
-// `base` by reference: it must outlive the table returned.
-Platform with_sorted_listing(const Platform& base, bool descending = false);

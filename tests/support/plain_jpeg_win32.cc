@@ -14,7 +14,13 @@ struct EmbeddedPicture {
 extern const EmbeddedPicture kEmbeddedPictures[];
 extern const std::size_t kEmbeddedPictureCount;
 
-Bytes plain_jpeg(int width, int height) {
+Bytes plain_jpeg(const PictureOptions& o) {
+  const int width = o.width;
+  const int height = o.height;
+  if (o.grain != 0 || o.quality != 85) {
+    std::fprintf(stderr, "Only the plain gradient pictures are built in\n");
+    std::abort();
+  }
   for (std::size_t i = 0; i < kEmbeddedPictureCount; ++i) {
     const EmbeddedPicture& picture = kEmbeddedPictures[i];
     if (picture.width == width && picture.height == height) {

@@ -14,6 +14,10 @@ struct RunOutput {
 // The trimvane executable of this build.
 std::string trimvane_binary();
 
+// Windows: the folder this test program stands in, beside trimvane.exe and
+// the stand-in jpegtran.
+std::string own_folder();
+
 // Runs `argv` (argv[0] searched along PATH) with `path_prefix`, when not
 // empty, put before the PATH entries, and waits for it at most
 // `timeout_seconds` before killing it.

@@ -7,14 +7,14 @@
 #include "platform/windows_command_line.h"
 #include "support/run_binary.h"
 
-namespace {
-
 std::string own_folder() {
   char path[MAX_PATH + 1];
   const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   const std::string text(path, length < sizeof path ? length : 0);
   return text.substr(0, text.find_last_of("\\/"));
 }
+
+namespace {
 
 std::string environment_path() {
   const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);

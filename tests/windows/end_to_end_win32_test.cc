@@ -78,7 +78,7 @@ TEST(WindowsRun, RotatesStripsAndKeepsTheTimes) {
   EXPECT_NE(GetFileAttributesA(scene.at("2004\\IMG_0001.JPG").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
   for (const char* left :
        {"2004\\IMG_0001.JPG.stripped", "2004\\IMG_0002.JPG.stripped", "2004\\IMG_0002.JPG.r"}) {
-    EXPECT_FALSE(exists(scene.at(left))) << left;
+    EXPECT_FALSE(path_exists(scene.at(left))) << left;
   }
 }
 
@@ -112,8 +112,8 @@ TEST(WindowsRun, AFailedRotationLeavesThePictureAsItWas) {
                                          "0 files stripped\n0 bytes saved\n")
         << c.mode;
     EXPECT_EQ(read_file(scene.at("IMG_0001.JPG")), picture) << c.mode;
-    EXPECT_EQ(exists(scene.at("IMG_0001.JPG.r")), c.rotated_left) << c.mode;
-    EXPECT_FALSE(exists(scene.at("IMG_0001.JPG.stripped"))) << c.mode;
+    EXPECT_EQ(path_exists(scene.at("IMG_0001.JPG.r")), c.rotated_left) << c.mode;
+    EXPECT_FALSE(path_exists(scene.at("IMG_0001.JPG.stripped"))) << c.mode;
   }
 }
 
@@ -126,7 +126,7 @@ TEST(WindowsRun, AReadOnlyPictureIsNotReplaced) {
   EXPECT_NE(after_banner(run.out).find(" -->Couldn't replace original file\n"), std::string::npos)
       << run.out;
   EXPECT_EQ(read_file(scene.at("IMG_0001.JPG")), picture);
-  EXPECT_TRUE(exists(scene.at("IMG_0001.JPG.stripped")));
+  EXPECT_TRUE(path_exists(scene.at("IMG_0001.JPG.stripped")));
 }
 
 TEST(WindowsRun, APictureHeldOpenElsewhereIsLeftAlone) {
@@ -156,7 +156,7 @@ TEST(WindowsRun, AFolderLinkLeadingBackIsNotWalkedAgain) {
   write_file(scene.at("IMG_0001.JPG"), make_camera_jpeg());
   const std::string link = scene.at("loop");
   if (!CreateSymbolicLinkA(link.c_str(), scene.photos.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-      !exists(link)) {
+      !path_exists(link)) {
     GTEST_SKIP() << "no folder link can be made here (it takes a privilege; Wine only pretends)";
   }
   const RunOutput run = scene.run();

@@ -6,23 +6,16 @@
 
 #include <string>
 
+#include "platform/filetime_win32.h"
 #include "platform/platform.h"
+#include "support/file_facts.h"
+#include "support/run_binary.h"
 
 // Wine keeps no creation time of its own (the Linux file systems under it
 // have none to set): a test can check that time only on Windows itself.
 inline bool under_wine() {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-inline FILETIME filetime_of(std::int64_t n) {
-  const auto bits = static_cast<std::uint64_t>(n);
-  return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFFU), static_cast<DWORD>(bits >> 32)};
-}
-
-inline std::int64_t count_of(const FILETIME& t) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
-                                   t.dwLowDateTime);
 }
 
 // Three distinct times in 2001, 2002 and 2003, each with its last 100 ns
@@ -40,7 +33,7 @@ inline FileTimes file_times(const std::string& path) {
   FILETIME access{};
   FILETIME write{};
   if (GetFileTime(file, &creation, &access, &write)) {
-    times = {count_of(creation), count_of(access), count_of(write)};
+    times = {from_filetime(creation), from_filetime(access), from_filetime(write)};
   }
   CloseHandle(file);
   return times;
@@ -50,16 +43,12 @@ inline bool set_file_times(const std::string& path, const FileTimes& times) {
   const HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  const FILETIME creation = filetime_of(times.creation);
-  const FILETIME access = filetime_of(times.access);
-  const FILETIME write = filetime_of(times.write);
+  const FILETIME creation = to_filetime(times.creation);
+  const FILETIME access = to_filetime(times.access);
+  const FILETIME write = to_filetime(times.write);
   const bool set = SetFileTime(file, &creation, &access, &write) != 0;
   CloseHandle(file);
   return set;
-}
-
-inline bool exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // An environment variable of this process, which the programs it starts
@@ -88,10 +77,7 @@ struct EnvironmentSetting {
 // Puts the stand-in jpegtran, under the name jpegtran.exe, in `folder` (made
 // if missing), for a PATH that leads there; returns `folder`.
 inline std::string install_fake_jpegtran(const std::string& folder) {
-  char path[MAX_PATH + 1];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string own(path, length < sizeof path ? length : 0);
-  own = own.substr(0, own.find_last_of("\\/"));
+  const std::string own = own_folder();
   CreateDirectoryA(folder.c_str(), nullptr);
   CopyFileA((own + "\\" + TRIMVANE_FAKE_JPEGTRAN).c_str(), (folder + "\\jpegtran.exe").c_str(),
             FALSE);

@@ -1,0 +1,97 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+
+bool FakePlatform::fails(Call call, const std::string& path) {
+  const int index = static_cast<int>(call);
+  const int made = ++counts[index];
+  const bool fail =
+      call == plan.call && (made == plan.nth || (plan.from_then_on && made > plan.nth));
+  if (fail) {
+    failed[index] = true;
+  } else if (before_call) {
+    before_call(call, path);
+  }
+  return fail;
+}
+
+bool FakePlatform::touched(const std::string& path) const {
+  return std::any_of(log.begin(), log.end(), [&](const PathCall& c) {
+    const bool names = c.path == path || c.to == path;
+    return names &&
+           (c.call == Call::kCreateNew || c.call == Call::kRemove || c.call == Call::kRenameOver);
+  });
+}
+
+FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
+    : base(base_table), plan(fault_plan) {
+  table.list_folder = [this](const std::string& folder, std::vector<FolderEntry>* entries) {
+    if (fails(Call::kListFolder, folder)) return -1;
+    const int status = base.list_folder(folder, entries);
+    if (listing != Listing::kAsListed) {
+      const bool descending = listing == Listing::kDescending;
+      std::sort(entries->begin(), entries->end(), [&](const FolderEntry& a, const FolderEntry& b) {
+        return descending ? a.name > b.name : a.name < b.name;
+      });
+    }
+    return status;
+  };
+  table.path_info = [this](const std::string& path, FileInfo* info) {
+    return fails(Call::kPathInfo, path) ? -1 : base.path_info(path, info);
+  };
+  table.open_read = [this](const std::string& path, FileHandle* file) {
+    log.push_back({Call::kOpenRead, path, ""});
+    return fails(Call::kOpenRead, path) ? -1 : base.open_read(path, file);
+  };
+  table.file_info = [this](FileHandle file, FileInfo* info) {
+    return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
+  };
+  table.read_at = [this](FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
+    return fails(Call::kReadAt) ? std::int64_t{-1} : base.read_at(file, offset, buffer, size);
+  };
+  table.create_new = [this](const std::string& path, FileHandle* file) {
+    log.push_back({Call::kCreateNew, path, ""});
+    return fails(Call::kCreateNew, path) ? -1 : base.create_new(path, file);
+  };
+
+  table.write_at = [this](FileHandle file, std::int64_t offset, const void* data,
+                          std::int64_t size) {
+    if (!fails(Call::kWriteAt)) return base.write_at(file, offset, data, size);
+    // A failing write may have put part of the bytes down, as a full disk does.
+    (void)base.write_at(file, offset, data, size / 2);
+    return -1;
+  };
+  table.sync = [this](FileHandle file) { return fails(Call::kSync) ? -1 : base.sync(file); };
+  table.close = [this](FileHandle file) {
+    // The file is closed either way, as a failing close still releases it.
+    const bool fail = fails(Call::kClose);
+    const int status = base.close(file);
+    return fail ? -1 : status;
+  };
+  table.copy_access = [this](FileHandle file, const FileInfo& like) {
+    return fails(Call::kCopyAccess) ? -1 : base.copy_access(file, like);
+  };
+  table.set_times = [this](FileHandle file, const FileTimes& times) {
+    return fails(Call::kSetTimes) ? -1 : base.set_times(file, times);
+  };
+  table.remove = [this](const std::string& path) {
+    log.push_back({Call::kRemove, path, ""});
+    return fails(Call::kRemove, path) ? -1 : base.remove(path);
+  };
+  table.rename_over = [this](const std::string& from, const std::string& to) {
+    log.push_back({Call::kRenameOver, from, to});
+    return fails(Call::kRenameOver, from) ? -1 : base.rename_over(from, to);
+  };
+  table.sync_folder_of = [this](const std::string& path) {
+    return fails(Call::kSyncFolder, path) ? -1 : base.sync_folder_of(path);
+  };
+  table.run_program = [this](const std::vector<std::string>& argv, FileHandle in, FileHandle out) {
+    const std::string program = argv.empty() ? std::string() : argv[0];
+    log.push_back({Call::kRunProgram, program, ""});
+    return fails(Call::kRunProgram, program) ? -1 : base.run_program(argv, in, out);
+  };
+  table.allocate = [this](std::size_t size) {
+    return fails(Call::kAllocate) ? nullptr : base.allocate(size);
+  };
+  table.release = [this](void* memory) { base.release(memory); };
+}

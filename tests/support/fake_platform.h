@@ -1,0 +1,78 @@
+// A platform table for tests that passes every call on to a base table (the
+// real platform, or the in-memory file system of the pipeline fuzz target)
+// and keeps all it knows in one object: which call fails (the N-th time it is
+// made, or from the N-th time on), how often each call was made, the calls
+// that name a path, and hooks for files that change under the run. `table`
+// calls back into the object, so the object is neither copied nor moved.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+enum class Call {
+  kListFolder,
+  kPathInfo,
+  kOpenRead,
+  kFileInfo,
+  kReadAt,
+  kCreateNew,
+  kWriteAt,
+  kSync,
+  kClose,
+  kCopyAccess,
+  kSetTimes,
+  kRemove,
+  kRenameOver,
+  kSyncFolder,
+  kRunProgram,
+  kAllocate,
+  kCount
+};
+
+struct FaultPlan {
+  Call call = Call::kCount;  // kCount: nothing fails
+  int nth = 1;               // the first failing call, counting from 1
+  bool from_then_on = false;
+};
+
+// A call that names a path: `to` is set for rename_over, the program's name
+// stands in `path` for run_program.
+struct PathCall {
+  Call call = Call::kCount;
+  std::string path;
+  std::string to;
+};
+
+enum class Listing { kAsListed, kAscending, kDescending };
+
+struct FakePlatform {
+  explicit FakePlatform(FaultPlan fault_plan = {}, const Platform& base_table = platform_default());
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+
+  int calls_made(Call call) const { return counts[static_cast<int>(call)]; }
+  bool was_failed(Call call) const { return failed[static_cast<int>(call)]; }
+  // Whether a create, remove or rename named `path`, whether it failed or not.
+  bool touched(const std::string& path) const;
+
+  Platform base;
+  FaultPlan plan;
+  // Folder listings sorted by name, so that a test knows the walk's order.
+  Listing listing = Listing::kAsListed;
+  // Runs before each call goes on to the base (once it is counted, and only
+  // when it is not made to fail), with the path it names, if any: the place
+  // for a file to vanish or shrink at a chosen moment.
+  std::function<void(Call call, const std::string& path)> before_call;
+
+  int counts[static_cast<int>(Call::kCount)] = {};
+  bool failed[static_cast<int>(Call::kCount)] = {};
+  std::vector<PathCall> log;
+  Platform table;
+
+ private:
+  // Counts the call and says whether it fails; when it does not, runs the hook.
+  bool fails(Call call, const std::string& path = "");
+};
