@@ -328,11 +328,13 @@ def check_run(tree, targets, before, secret, expected, plants, status):
     """Faults of one run, as text."""
     faults = []
     after = outside_facts(targets)
-    changed = [name for name in targets if after[name] != before[name]]
-    for name in changed:
+    changed = {}
+    for name in targets:
         differs = {k: (before[name][k], after[name][k]) for k in before[name]
                    if before[name][k] != after[name][k]}
-        faults.append("outside changed: %s %s" % (name, differs))
+        if differs:
+            changed[name] = differs
+            faults.append("outside changed: %s %s" % (name, differs))
     leaks = [os.path.relpath(p, tree) for p in tree_regular_files(tree)
              if secret in read_quietly(p)]
     for rel in leaks:
@@ -399,6 +401,7 @@ def main():
     by_kind = {}
     changed_by_target = dict.fromkeys(("root-public.jpg", "root-secret.jpg", "own.jpg",
                                        "own.txt"), 0)
+    how = {"bytes written": 0, "owner or mode set": 0}
     faults = []
     base = os.path.join(work, "run")
     for run in range(args.runs):
@@ -419,8 +422,12 @@ def main():
         counts["plants_tried"] += len(plants)
         counts["files_outside_changed"] += len(changed)
         counts["runs_with_changes"] += 1 if changed else 0
-        for name in changed:
+        for name, differs in changed.items():
             changed_by_target[name] += 1
+            if "sha" in differs:
+                how["bytes written"] += 1
+            if {"uid", "gid", "mode"} & set(differs):
+                how["owner or mode set"] += 1
         counts["leaks"] += leaks
         counts["other_faults"] += len(found) - len(changed) - leaks
         for name, kind, target in plants:
@@ -437,7 +444,8 @@ def main():
     common.say("adversary: plants by name and link: " + ", ".join(
         "%s %d" % (k, v) for k, v in sorted(by_kind.items())))
     common.say("adversary: files outside changed, by file: " + ", ".join(
-        "%s %d" % item for item in changed_by_target.items()))
+        "%s %d" % item for item in changed_by_target.items()) + "; " + ", ".join(
+        "%s %d" % item for item in how.items()))
     common.summary("adversary", counts, time.monotonic() - started)
     if faults:
         common.say("adversary: FAILED (seed %d; last tree kept in %s)" % (args.seed, base))
