@@ -48,6 +48,9 @@ suite power-cut python3 "$here/power_cut.py"
 suite faults python3 "$here/faults.py"
 suite full-disk python3 "$here/full_disk.py"
 suite hostile python3 "$here/hostile.py" "$TRIMVANE"
+# Root runs the tool while another user swaps links under its names
+# (RELIABILITY.md, section 8): 200 runs in quick, 1000 in nightly.
+suite adversary python3 "$here/adversary.py"
 suite leaks bash "$here/leaks.sh"
 [ "$RELIABILITY_MODE" = nightly ] && fuzz_seconds=1200 || fuzz_seconds=60
 suite fuzz bash "$root/tests/fuzz/run.sh" "$fuzz_seconds"
