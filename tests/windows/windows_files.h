@@ -85,15 +85,24 @@ struct EnvironmentSetting {
   EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
 };
 
+// The folder the test program was started from.
+inline std::string test_program_folder() {
+  char path[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  const std::string own(path, length < sizeof path ? length : 0);
+  return own.substr(0, own.find_last_of("\\/"));
+}
+
+// The folder of the real jpegtran.exe, for a PATH that leads there.
+inline std::string real_jpegtran_folder() {
+  return test_program_folder() + "\\" + TRIMVANE_REAL_JPEGTRAN_FOLDER;
+}
+
 // Puts the stand-in jpegtran, under the name jpegtran.exe, in `folder` (made
 // if missing), for a PATH that leads there; returns `folder`.
 inline std::string install_fake_jpegtran(const std::string& folder) {
-  char path[MAX_PATH + 1];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string own(path, length < sizeof path ? length : 0);
-  own = own.substr(0, own.find_last_of("\\/"));
   CreateDirectoryA(folder.c_str(), nullptr);
-  CopyFileA((own + "\\" + TRIMVANE_FAKE_JPEGTRAN).c_str(), (folder + "\\jpegtran.exe").c_str(),
-            FALSE);
+  CopyFileA((test_program_folder() + "\\" + TRIMVANE_FAKE_JPEGTRAN).c_str(),
+            (folder + "\\jpegtran.exe").c_str(), FALSE);
   return folder;
 }
