@@ -2,7 +2,8 @@
 # Builds the Windows programs (scripts/build-windows.sh) and jpegtran.exe
 # (scripts/build-jpegtran-windows.sh), builds their tests with MinGW-w64 (Debug,
 # into build-win32-test/ and build-win64-test/), and runs each suite through
-# ctest under Wine, in a Wine prefix of its own inside its build folder.
+# ctest under Wine, in a Wine prefix of its own inside its build folder; then
+# tries the release archives as a user would (scripts/try-windows-package.sh).
 # The 64-bit suite always runs; the 32-bit one where the machine can run 32-bit
 # programs (Wine's 32-bit half needs a kernel that does). Exits non-zero on any
 # failure.
@@ -56,4 +57,5 @@ for target in i686:win32:/usr/lib/wine/wine x86_64:win64:/usr/lib/wine/wine64; d
   ctest --test-dir "$build" --parallel 2 --output-on-failure || status=1
   wineserver -k 2>/dev/null || true  # the prefix's server would linger a while
 done
+bash "$root/scripts/try-windows-package.sh" || status=1
 exit $status
