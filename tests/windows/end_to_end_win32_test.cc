@@ -115,7 +115,7 @@ TEST(WindowsRun, TurnsPicturesUprightKeepingTimesAndAttributes) {
     originals.push_back(original);
     if (c.degrees == nullptr) {
       const auto cut = trailing_preview_offset(original, options);
-      expected.emplace_back(original.begin(), original.begin() + cut);
+      expected.emplace_back(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(cut));
       lines.push_back(path + saving(original, expected.back()) + "\n");
     } else if (c.read_only) {
       expected.push_back(original);
