@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Windows programs (scripts/build-windows.sh), builds their tests
-# with MinGW-w64 (Debug, into build-win32-test/ and build-win64-test/), and runs
-# each suite under Wine in a Wine prefix of its own inside its build folder.
+# Builds the Windows programs (scripts/build-windows.sh) and jpegtran.exe
+# (scripts/build-jpegtran-windows.sh), builds their tests with MinGW-w64 (Debug,
+# into build-win32-test/ and build-win64-test/), and runs each suite through
+# ctest under Wine, in a Wine prefix of its own inside its build folder; then
+# tries the release archives as a user would (scripts/try-windows-package.sh).
 # The 64-bit suite always runs; the 32-bit one where the machine can run 32-bit
 # programs (Wine's 32-bit half needs a kernel that does). Exits non-zero on any
 # failure.
@@ -17,6 +19,7 @@ fi
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
 
 bash "$root/scripts/build-windows.sh"
+jpegtran=$(bash "$root/scripts/build-jpegtran-windows.sh")
 # Linked statically, the programs import nothing but what every Windows has.
 for built in i686:build-win32/trimvane.exe x86_64:build-win64/trimvane64.exe; do
   dlls=$("${built%%:*}-w64-mingw32-objdump" -p "$root/${built#*:}" |
@@ -35,7 +38,8 @@ for target in i686:win32:/usr/lib/wine/wine x86_64:win64:/usr/lib/wine/wine64; d
   build="$root/build-$bits-test"
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$loader" >/dev/null
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$loader" \
+    -DTRIMVANE_JPEGTRAN_EXE="$jpegtran/$bits/jpegtran.exe" >/dev/null
   cmake --build "$build" --parallel 2
 
   if ! "$loader" --version >/dev/null 2>&1; then
@@ -50,7 +54,8 @@ for target in i686:win32:/usr/lib/wine/wine x86_64:win64:/usr/lib/wine/wine64; d
   export WINEARCH=$bits WINEPREFIX="$build/wine"
   [ -f "$WINEPREFIX/system.reg" ] || "$loader" wineboot -i >/dev/null 2>&1
   echo "Running the $bits Windows suite under $("$loader" --version)"
-  "$loader" "$build/trimvane_tests.exe" --gtest_brief=1 || status=1
+  ctest --test-dir "$build" --parallel 2 --output-on-failure || status=1
   wineserver -k 2>/dev/null || true  # the prefix's server would linger a while
 done
+bash "$root/scripts/try-windows-package.sh" || status=1
 exit $status

@@ -80,7 +80,10 @@ TEST(Pipeline, ConsoleLinesFilesAndTotals) {
 
   // The cut is made only past the end of the main image, found by following
   // its segments and scans.
-  const Bytes appended(whole.begin() + preview, whole.end());
+  const auto at = [&](std::int64_t offset) {
+    return whole.begin() + static_cast<std::ptrdiff_t>(offset);
+  };
+  const Bytes appended(at(preview), whole.end());
   const auto saving = [](const Bytes& bytes, std::int64_t cut) {
     return " (" + std::to_string(static_cast<std::int64_t>(bytes.size()) - cut) + ")";
   };
@@ -95,7 +98,7 @@ TEST(Pipeline, ConsoleLinesFilesAndTotals) {
       std::search(whole.begin() + 4, whole.end(), kStartOfScan.begin(), kStartOfScan.end()) -
       whole.begin());
   Bytes two_scans = prefix(whole, preview - 2);
-  two_scans.insert(two_scans.end(), whole.begin() + scan, whole.begin() + preview);
+  two_scans.insert(two_scans.end(), at(scan), at(preview));
   const auto after_scans = static_cast<std::int64_t>(two_scans.size());
   two_scans.insert(two_scans.end(), appended.begin(), appended.end());
   cases.push_back({"two_scans.jpg", two_scans, after_scans, saving(two_scans, after_scans)});

@@ -1,7 +1,9 @@
-// trimvane.exe run as a user runs it, on real folders, with the stand-in
-// jpegtran.exe found along PATH.
+// trimvane.exe run as a user runs it, on real folders, with the real
+// jpegtran.exe found along PATH, or the stand-in for the failures the real
+// one cannot make.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -12,108 +14,190 @@
 
 namespace {
 
-constexpr std::int64_t kOrientationValue = 30;  // of the first IFD0 entry
+constexpr std::size_t kOrientationValue = 30;  // of the first IFD0 entry
 
-CameraJpegOptions turned() {
+// A turned camera file with three thumbnails: once jpegtran has dropped the
+// appended preview, the third is still a fourth FF D8 FF, but inside the Exif
+// segment before the picture, so the turned picture is never cut there.
+CameraJpegOptions turned(std::uint32_t orientation) {
   CameraJpegOptions options;
-  options.orientations = {6};
+  options.orientations = {orientation};
+  options.exif_thumbnails = 3;
   return options;
 }
 
-// A folder holding the stand-in as jpegtran.exe, the tree to work on, and
-// the run's output.
+// What the real jpegtran.exe makes of `original` turned by `degrees`, with its
+// Orientation value reading 1: the picture once trimvane is done with it.
+// Empty when jpegtran fails.
+Bytes upright(const Bytes& original, const std::string& degrees) {
+  TempDir dir;
+  write_file(dir.path() + "\\in.jpg", original);
+  const RunOutput run =
+      run_program_capture({real_jpegtran_folder() + "\\jpegtran.exe", "-rotate", degrees, "-copy",
+                           "all", "-outfile", dir.path() + "\\out.jpg", dir.path() + "\\in.jpg"});
+  Bytes rotated = read_file(dir.path() + "\\out.jpg");
+  if (run.status != 0 || rotated.size() <= kOrientationValue) return {};
+  rotated[kOrientationValue] = 1;
+  return rotated;
+}
+
+// " (N)": the saving printed when `before` became `after`.
+std::string saving(const Bytes& before, const Bytes& after) {
+  return " (" + std::to_string(before.size() - after.size()) + ")";
+}
+
+// A folder holding the tree to work on, and the run's output; jpegtran.exe is
+// the real one unless the stand-in is installed.
 struct Scene {
   TempDir dir;
-  std::string bin = install_fake_jpegtran(dir.path() + "\\bin");
+  std::string bin = real_jpegtran_folder();
   std::string photos = dir.path() + "\\photos";
   Scene() { make_folders(photos); }
+  void use_fake_jpegtran() { bin = install_fake_jpegtran(dir.path() + "\\bin"); }
   std::string at(const std::string& name) const { return photos + "\\" + name; }
   RunOutput run() const { return run_trimvane(photos, bin); }
 };
 
-}  // namespace
-
-TEST(WindowsRun, RotatesStripsAndKeepsTheTimes) {
-  Scene scene;
-  make_folders(scene.at("2004"));
-  const Bytes plain = make_camera_jpeg();
-  const Bytes turned_picture = make_camera_jpeg(turned());
-  write_file(scene.at("2004\\IMG_0001.JPG"), plain);
-  write_file(scene.at("2004\\IMG_0002.JPG"), turned_picture);
-  ASSERT_TRUE(set_file_times(scene.at("2004\\IMG_0001.JPG"), distinct_times()));
-  ASSERT_TRUE(set_file_times(scene.at("2004\\IMG_0002.JPG"), distinct_times()));
-  SetFileAttributesA(scene.at("2004\\IMG_0001.JPG").c_str(), FILE_ATTRIBUTE_HIDDEN);
-
-  const RunOutput run = scene.run();
+// The output after the banner: each of `lines` once, in the walk's order
+// (whatever it is), then `totals`, and nothing else.
+void expect_lines_then_totals(const RunOutput& run, const std::vector<std::string>& lines,
+                              const std::string& totals) {
   EXPECT_EQ(run.status, 0);
-  const auto cut = static_cast<std::ptrdiff_t>(trailing_preview_offset(plain, {}));
-  const auto turned_cut =
-      static_cast<std::ptrdiff_t>(trailing_preview_offset(turned_picture, turned()));
-  const std::string saved_plain = std::to_string(std::ssize(plain) - cut);
-  const std::string saved_turned = std::to_string(std::ssize(turned_picture) - turned_cut);
-  // Either listing order: the platform's own is kept.
-  const std::string first = scene.at("2004\\IMG_0001.JPG") + " (" + saved_plain + ")\n";
-  const std::string second =
-      scene.at("2004\\IMG_0002.JPG") + "--> rotate 90 (" + saved_turned + ")\n";
-  const std::string totals =
-      "2 files stripped\n1 files rotated\n" +
-      std::to_string(std::ssize(plain) + std::ssize(turned_picture) - cut - turned_cut) +
-      " bytes saved\n";
-  const std::string lines = after_banner(run.out);
-  EXPECT_TRUE(lines == first + second + totals || lines == second + first + totals) << run.out;
-
-  // Before anything here reads the pictures, which would touch their access times.
-  for (const char* name : {"2004\\IMG_0001.JPG", "2004\\IMG_0002.JPG"}) {
-    const FileTimes now = file_times(scene.at(name));
-    EXPECT_EQ(now.access, distinct_times().access) << name;
-    EXPECT_EQ(now.write, distinct_times().write) << name;
-    if (!under_wine()) {
-      EXPECT_EQ(now.creation, distinct_times().creation) << name;
-    }
+  const std::string printed = after_banner(run.out);
+  std::size_t length = totals.size();
+  for (const std::string& line : lines) {
+    EXPECT_NE(printed.find(line), std::string::npos) << "no line " << line << " in\n" << printed;
+    length += line.size();
   }
-  Bytes expected_turned(turned_picture.begin(), turned_picture.begin() + turned_cut);
-  expected_turned[kOrientationValue] = 1;
-  EXPECT_EQ(read_file(scene.at("2004\\IMG_0002.JPG")), expected_turned);
-  EXPECT_EQ(read_file(scene.at("2004\\IMG_0001.JPG")), Bytes(plain.begin(), plain.begin() + cut));
-  EXPECT_NE(GetFileAttributesA(scene.at("2004\\IMG_0001.JPG").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-  for (const char* left :
-       {"2004\\IMG_0001.JPG.stripped", "2004\\IMG_0002.JPG.stripped", "2004\\IMG_0002.JPG.r"}) {
-    EXPECT_FALSE(path_exists(scene.at(left))) << left;
-  }
+  EXPECT_EQ(printed.size(), length) << printed;
+  EXPECT_TRUE(printed.ends_with(totals)) << printed;
 }
 
-TEST(WindowsRun, NamesThatMeanSomethingToTheInterpreterReachJpegtranIntact) {
+}  // namespace
+
+TEST(WindowsRun, TurnsPicturesUprightKeepingTimesAndAttributes) {
+  struct Case {
+    const char* path;
+    std::uint32_t orientation;
+    const char* degrees;   // nullptr: not turned, only stripped
+    DWORD attributes;      // set before the run; those of kKept are kept by it
+    bool stale_r = false;  // a ".r" left from an earlier run
+    bool read_only = false;
+  };
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+  const Case cases[] = {
+      {"2004\\IMG_0001.JPG", 1, nullptr, FILE_ATTRIBUTE_HIDDEN},  // two thumbnails
+      {"2004\\IMG_0002.JPG", 3, "180", FILE_ATTRIBUTE_ARCHIVE},
+      {"a b & c ^ %PATH% (1)\\IMG 1 & 2 ^^ %TEMP% !x!.JPG", 6, "90", FILE_ATTRIBUTE_HIDDEN},
+      // Outside ASCII, within the ANSI code page (1252): "Ferien ÄÖÜ\Bild é ß.JPG".
+      {"Ferien \xC4\xD6\xDC\\Bild \xE9 \xDF.JPG", 8, "270", FILE_ATTRIBUTE_SYSTEM},
+      {"2005\\IMG_0003.JPG", 6, "90", FILE_ATTRIBUTE_ARCHIVE, true},
+      {"2005\\IMG_0004.JPG", 8, "270", FILE_ATTRIBUTE_READONLY, false, true},
+  };
   Scene scene;
-  const std::string folder = "a b & c ^ %PATH% (1)";
-  const std::string name = "IMG 1 & 2 ^^ %TEMP% !x!.JPG";
-  make_folders(scene.at(folder));
-  write_file(scene.at(folder + "\\" + name), make_camera_jpeg(turned()));
+  std::vector<Bytes> originals;
+  std::vector<Bytes> expected;
+  std::vector<std::string> lines;
+  long long replaced = 0;
+  long long turned_count = 0;
+  long long saved = 0;
+  for (const Case& c : cases) {
+    const std::string path = scene.at(c.path);
+    make_folders(path.substr(0, path.find_last_of('\\')));
+    const CameraJpegOptions options =
+        c.degrees != nullptr ? turned(c.orientation) : CameraJpegOptions{};
+    const Bytes original = make_camera_jpeg(options);
+    write_file(path, original);
+    ASSERT_TRUE(set_file_times(path, distinct_times())) << c.path;
+    if (c.stale_r) write_file(path + ".r", {'o', 'l', 'd'});
+    SetFileAttributesA(path.c_str(), c.attributes);
+    originals.push_back(original);
+    if (c.degrees == nullptr) {
+      const auto cut = trailing_preview_offset(original, options);
+      expected.emplace_back(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(cut));
+      lines.push_back(path + saving(original, expected.back()) + "\n");
+    } else if (c.read_only) {
+      expected.push_back(original);
+      lines.push_back(path + "--> " + "rotate " + c.degrees +
+                      " -->Couldn't replace original file\n");
+      continue;
+    } else {
+      expected.push_back(upright(original, c.degrees));
+      ASSERT_LT(expected.back().size(), original.size()) << c.path;
+      lines.push_back(path + "--> rotate " + c.degrees + saving(original, expected.back()) + "\n");
+      turned_count += 1;
+    }
+    replaced += 1;
+    saved += static_cast<long long>(original.size() - expected.back().size());
+  }
+
   const RunOutput run = scene.run();
-  EXPECT_NE(run.out.find(scene.at(folder + "\\" + name) + "--> rotate 90 ("), std::string::npos)
-      << run.out << run.err;
-  EXPECT_NE(run.out.find("1 files rotated\n"), std::string::npos);
+  expect_lines_then_totals(run, lines,
+                           std::to_string(replaced) + " files stripped\n" +
+                               std::to_string(turned_count) + " files rotated\n" +
+                               std::to_string(saved) + " bytes saved\n");
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.path);
+    const std::string path = scene.at(c.path);
+    // The times before anything here reads the picture, which may touch them.
+    // A picture left in place was read, which may move its access time.
+    const FileTimes now = file_times(path);
+    if (!c.read_only) {
+      EXPECT_EQ(now.access, distinct_times().access);
+    }
+    EXPECT_EQ(now.write, distinct_times().write);
+    if (!under_wine()) {  // Wine keeps no creation time of its own
+      EXPECT_EQ(now.creation, distinct_times().creation);
+    }
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & kKept, c.attributes & kKept);
+    EXPECT_EQ(read_file(path), expected[i]);
+    EXPECT_FALSE(path_exists(path + ".stripped"));
+    // A picture that could not be replaced keeps its turned copy beside it.
+    if (c.read_only) {
+      EXPECT_EQ(read_file(path + ".r"), upright(originals[i], c.degrees));
+    } else {
+      EXPECT_FALSE(path_exists(path + ".r"));
+    }
+  }
 }
 
 TEST(WindowsRun, AFailedRotationLeavesThePictureAsItWas) {
+  enum class Jpegtran { kMissing, kReal, kFake };
   struct Case {
-    const char* mode;
+    const char* what;
+    Jpegtran jpegtran;
+    const char* fake_mode;
     bool rotated_left;  // whatever jpegtran wrote stays for a look
   };
-  for (const Case c :
-       {Case{"fail", false}, Case{"silent", false}, Case{"garble", true}, Case{"missing", false}}) {
+  const Case cases[] = {
+      {"no jpegtran anywhere", Jpegtran::kMissing, "", false},
+      // An unsupported frame type: jpegtran fails before it opens its output.
+      {"jpegtran refuses a picture it cannot read", Jpegtran::kReal, "", false},
+      {"jpegtran says it succeeded but wrote nothing", Jpegtran::kFake, "silent", false},
+      {"jpegtran wrote something that is no JPEG", Jpegtran::kFake, "garble", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Scene scene;
-    const EnvironmentSetting mode("FAKE_JPEGTRAN_MODE", c.mode);
-    if (std::string(c.mode) == "missing") DeleteFileA((scene.bin + "\\jpegtran.exe").c_str());
-    const Bytes picture = make_camera_jpeg(turned());
+    Bytes picture = make_camera_jpeg(turned(6));
+    if (c.jpegtran == Jpegtran::kReal) {
+      const Bytes frame = {0xFF, 0xC0};
+      const auto at = std::search(picture.begin(), picture.end(), frame.begin(), frame.end());
+      ASSERT_NE(at, picture.end());
+      at[1] = 0xCF;
+    }
+    if (c.jpegtran == Jpegtran::kFake) scene.use_fake_jpegtran();
+    if (c.jpegtran == Jpegtran::kMissing) scene.bin = scene.dir.path();  // holds none
+    const EnvironmentSetting mode("FAKE_JPEGTRAN_MODE", c.fake_mode);
     write_file(scene.at("IMG_0001.JPG"), picture);
     const RunOutput run = scene.run();
     EXPECT_EQ(after_banner(run.out), scene.at("IMG_0001.JPG") +
                                          "--> rotate 90--> Error rotating image\n" +
-                                         "0 files stripped\n0 bytes saved\n")
-        << c.mode;
-    EXPECT_EQ(read_file(scene.at("IMG_0001.JPG")), picture) << c.mode;
-    EXPECT_EQ(path_exists(scene.at("IMG_0001.JPG.r")), c.rotated_left) << c.mode;
-    EXPECT_FALSE(path_exists(scene.at("IMG_0001.JPG.stripped"))) << c.mode;
+                                         "0 files stripped\n0 bytes saved\n");
+    EXPECT_EQ(read_file(scene.at("IMG_0001.JPG")), picture);
+    EXPECT_EQ(path_exists(scene.at("IMG_0001.JPG.r")), c.rotated_left);
+    EXPECT_FALSE(path_exists(scene.at("IMG_0001.JPG.stripped")));
   }
 }
 
@@ -187,8 +271,9 @@ TEST(WindowsRun, ArgumentsReachTheProgramExactlyAsGiven) {
   const Bytes recorded = read_file(record);
   EXPECT_EQ(std::string(recorded.begin(), recorded.end()), expected);
 
-  const EnvironmentSetting failing("FAKE_JPEGTRAN_MODE", "fail");
-  EXPECT_EQ(os.run_program(argv, in, out), 1);
+  // Its own exit status comes back: 2 for a command line it does not know.
+  const EnvironmentSetting failing("FAKE_JPEGTRAN_MODE", "");
+  EXPECT_EQ(os.run_program(argv, in, out), 2);
   EXPECT_EQ(os.run_program({"no-such-program"}, in, out), -1);
   EXPECT_EQ(os.close(in), 0);
   EXPECT_EQ(os.close(out), 0);

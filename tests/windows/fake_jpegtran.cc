@@ -1,11 +1,11 @@
-// A stand-in for jpegtran.exe in the Windows tests: the real one is a Linux
-// program there. Given exactly the command line the tool builds
+// A stand-in for jpegtran.exe in the Windows tests, for the failures the real
+// one cannot make: a success that wrote nothing or no JPEG. Given exactly the
+// command line the tool builds
 //   jpegtran -rotate <90|180|270> -copy all
 // it copies the picture from its standard input to its standard output
 // unchanged: a "rotation" that keeps the Exif segment in place, which is all
 // the tool relies on. The variable
 // FAKE_JPEGTRAN_MODE picks a failure instead:
-//   fail            exits with 1, writing nothing
 //   silent          exits with 0, writing nothing
 //   garble          writes something that is no JPEG, exits with 0
 //   record:<file>   writes its arguments, one a line, to <file>, exits with 0
@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) lines += std::string(argv[i]) + "\n";
     return write_text(mode.substr(7), lines) ? 0 : 3;
   }
-  if (mode == "fail") return 1;
   if (mode == "silent") return 0;
 
   if (argc != 5 || std::strcmp(argv[1], "-rotate") != 0 || !is_turn(argv[2]) ||

@@ -74,12 +74,16 @@ struct EnvironmentSetting {
   EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
 };
 
+// The folder of the real jpegtran.exe, for a PATH that leads there.
+inline std::string real_jpegtran_folder() {
+  return own_folder() + "\\" + TRIMVANE_REAL_JPEGTRAN_FOLDER;
+}
+
 // Puts the stand-in jpegtran, under the name jpegtran.exe, in `folder` (made
 // if missing), for a PATH that leads there; returns `folder`.
 inline std::string install_fake_jpegtran(const std::string& folder) {
-  const std::string own = own_folder();
   CreateDirectoryA(folder.c_str(), nullptr);
-  CopyFileA((own + "\\" + TRIMVANE_FAKE_JPEGTRAN).c_str(), (folder + "\\jpegtran.exe").c_str(),
-            FALSE);
+  CopyFileA((own_folder() + "\\" + TRIMVANE_FAKE_JPEGTRAN).c_str(),
+            (folder + "\\jpegtran.exe").c_str(), FALSE);
   return folder;
 }
