@@ -5,33 +5,13 @@
 
 #include "orient/rotation_checks.h"
 #include "support/fake_program.h"
+#include "support/run_lines.h"
 
 namespace {
 
 using namespace rotation_checks;
 
 constexpr const char* kName = "IMG_0001.JPG";
-
-std::string totals(long long stripped, long long rotated, long long saved) {
-  std::string text = std::to_string(stripped) + " files stripped\n";
-  if (rotated != 0) text += std::to_string(rotated) + " files rotated\n";
-  return text + std::to_string(saved) + " bytes saved\n";
-}
-
-// The output after the banner: each of `lines` once, in the walk's order
-// (whatever it is), then `totals`, and nothing else.
-void expect_lines_then_totals(const RunOutput& run, const std::vector<std::string>& lines,
-                              const std::string& totals) {
-  EXPECT_EQ(run.status, 0);
-  const std::string printed = after_banner(run.out);
-  std::size_t length = totals.size();
-  for (const std::string& line : lines) {
-    EXPECT_NE(printed.find(line), std::string::npos) << "no line " << line << " in\n" << printed;
-    length += line.size();
-  }
-  EXPECT_EQ(printed.size(), length) << printed;
-  EXPECT_TRUE(printed.ends_with(totals)) << printed;
-}
 
 TEST(RotationRun, TurnsPicturesUprightAndStripsThem) {
   struct Case {
@@ -64,7 +44,7 @@ TEST(RotationRun, TurnsPicturesUprightAndStripsThem) {
   }
 
   const RunOutput run = run_trimvane(dir.path());
-  expect_lines_then_totals(run, lines, totals(4, 4, saved));
+  expect_lines_then_totals(run, lines, totals_lines(4, 4, saved));
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(cases[i].name);
     EXPECT_EQ(file_stamp(dir / cases[i].name), distinct_stamp());
@@ -105,7 +85,7 @@ TEST(RotationRun, MirroredAndMisplacedOrientationsAreOnlyStripped) {
     saved += static_cast<long long>(original.size() - expected.back().size());
   }
   const RunOutput run = run_trimvane(dir.path());
-  expect_lines_then_totals(run, lines, totals(7, 0, saved));
+  expect_lines_then_totals(run, lines, totals_lines(7, 0, saved));
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(read_file(dir / cases[i].name), expected[i]) << cases[i].name;
   }
@@ -132,10 +112,11 @@ TEST(RotationRun, WithoutAFourthSequenceTheRotatedPictureIsWrittenWhole) {
   put_picture(dir / "grows.jpg", growing);
   const RunOutput run = run_trimvane(dir.path());
   // The grown file is replaced but saves nothing: no " (N)", not stripped.
-  expect_lines_then_totals(run,
-                           {dir / "shrinks.jpg--> rotate 90" + saving(shrinking, shrunk) + "\n",
-                            dir / "grows.jpg--> rotate 90\n"},
-                           totals(1, 2, static_cast<long long>(shrinking.size() - shrunk.size())));
+  expect_lines_then_totals(
+      run,
+      {dir / "shrinks.jpg--> rotate 90" + saving(shrinking, shrunk) + "\n",
+       dir / "grows.jpg--> rotate 90\n"},
+      totals_lines(1, 2, static_cast<long long>(shrinking.size() - shrunk.size())));
   // The times first: reading a file may move its access time.
   EXPECT_EQ(file_stamp(dir / "shrinks.jpg"), distinct_stamp());
   EXPECT_EQ(file_stamp(dir / "grows.jpg"), distinct_stamp());
@@ -164,7 +145,7 @@ TEST(RotationRun, NoNameIsEverReadAsACommand) {
     lines.push_back(dir / name + "--> rotate 90" + saving(original, expected) + "\n");
   }
   const long long each = static_cast<long long>(original.size() - expected.size());
-  expect_lines_then_totals(run, lines, totals(8, 8, 8 * each));
+  expect_lines_then_totals(run, lines, totals_lines(8, 8, 8 * each));
   std::vector<std::string> sorted = names;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(folder_names(dir.path()), sorted);
@@ -185,8 +166,9 @@ TEST(RotationRun, AFolderArgumentLikeASwitchStillNamesFiles) {
   // Run from `dir`, so that the argument is the relative "-turned".
   const RunOutput run =
       run_program_capture({"env", "-C", dir.path(), trimvane_binary(), "-turned"});
-  expect_lines_then_totals(run, {relative + "--> rotate 90" + saving(original, expected) + "\n"},
-                           totals(1, 1, static_cast<long long>(original.size() - expected.size())));
+  expect_lines_then_totals(
+      run, {relative + "--> rotate 90" + saving(original, expected) + "\n"},
+      totals_lines(1, 1, static_cast<long long>(original.size() - expected.size())));
   EXPECT_EQ(read_file(dir / relative), expected);
 }
 
@@ -197,7 +179,7 @@ TEST(RotationRun, WithoutJpegtranThePictureIsLeftAlone) {
   put_picture(dir / kName, original);
   const RunOutput run = run_trimvane_with_path(dir.path(), no_programs.path());
   expect_lines_then_totals(run, {dir / kName + "--> rotate 90--> Error rotating image\n"},
-                           totals(0, 0, 0));
+                           totals_lines(0, 0, 0));
   EXPECT_EQ(file_stamp(dir / kName), distinct_stamp());
   EXPECT_EQ(read_file(dir / kName), original);
   EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{kName});
@@ -227,7 +209,7 @@ TEST(RotationRun, StaleRotatedFilesAreRemovedBeforeJpegtranRuns) {
   const std::string line_end = "--> rotate 90" + saving(original, expected) + "\n";
   expect_lines_then_totals(
       run, {dir / "file.jpg" + line_end, dir / "link.jpg" + line_end},
-      totals(2, 2, 2 * static_cast<long long>(original.size() - expected.size())));
+      totals_lines(2, 2, 2 * static_cast<long long>(original.size() - expected.size())));
   EXPECT_FALSE(path_exists(bin / "stale")) << "jpegtran found a stale output";
   EXPECT_EQ(read_file(outside / "victim"), victim);
   EXPECT_EQ(read_file(dir / "file.jpg"), expected);

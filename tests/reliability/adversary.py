@@ -105,19 +105,6 @@ def make_outside(base, planter, secret):
             "own.jpg": os.path.join(own, "own.jpg"), "own.txt": os.path.join(own, "own.txt")}
 
 
-def read_quietly(path):
-    fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NOATIME)
-    try:
-        chunks = []
-        while True:
-            chunk = os.read(fd, 1 << 20)
-            if not chunk:
-                return b"".join(chunks)
-            chunks.append(chunk)
-    finally:
-        os.close(fd)
-
-
 def outside_facts(targets):
     """What must not change about each file outside the tree. The change time
     and the link count move when the planter links to its own files."""
@@ -127,7 +114,7 @@ def outside_facts(targets):
         facts[name] = dict(type=stat.S_IFMT(st.st_mode), mode=stat.S_IMODE(st.st_mode),
                            uid=st.st_uid, gid=st.st_gid, size=st.st_size,
                            mtime=st.st_mtime_ns, atime=st.st_atime_ns,
-                           sha=hashlib.sha256(read_quietly(path)).hexdigest()[:16])
+                           sha=hashlib.sha256(common.read_quietly(path)).hexdigest()[:16])
     return facts
 
 
@@ -336,7 +323,7 @@ def check_run(tree, targets, before, secret, expected, plants, status):
             changed[name] = differs
             faults.append("outside changed: %s %s" % (name, differs))
     leaks = [os.path.relpath(p, tree) for p in tree_regular_files(tree)
-             if secret in read_quietly(p)]
+             if secret in common.read_quietly(p)]
     for rel in leaks:
         faults.append("secret bytes in the tree: %s" % rel)
     if status == "hung" or status < 0:
@@ -354,7 +341,7 @@ def check_run(tree, targets, before, secret, expected, plants, status):
             continue
         path = os.path.join(tree, rel)
         st = os.lstat(path) if os.path.lexists(path) else None
-        if st is None or not stat.S_ISREG(st.st_mode) or read_quietly(path) != want["final"] \
+        if st is None or not stat.S_ISREG(st.st_mode) or common.read_quietly(path) != want["final"] \
                 or stat.S_IMODE(st.st_mode) != want["mode"] or st.st_mtime_ns != want["mtime"]:
             faults.append("untouched by the planter, yet not done: %s" % rel)
     return faults, changed, len(leaks)
@@ -447,11 +434,7 @@ def main():
         "%s %d" % item for item in changed_by_target.items()) + "; " + ", ".join(
         "%s %d" % item for item in how.items()))
     common.summary("adversary", counts, time.monotonic() - started)
-    if faults:
-        common.say("adversary: FAILED (seed %d; last tree kept in %s)" % (args.seed, base))
-        return 1
-    shutil.rmtree(work)
-    return 0
+    return common.finish("adversary", faults, args.seed, work)
 
 
 if __name__ == "__main__":

@@ -266,6 +266,31 @@ def check_outcome(tree, rel, entry, line):
             % (rel, line, state, sorted(present))]
 
 
+def read_quietly(path):
+    """A file's bytes, read without following a link or touching its access
+    time."""
+    fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NOATIME)
+    try:
+        chunks = []
+        while True:
+            chunk = os.read(fd, 1 << 20)
+            if not chunk:
+                return b"".join(chunks)
+            chunks.append(chunk)
+    finally:
+        os.close(fd)
+
+
+def finish(name, failed, seed, kept):
+    """The suite's exit status: on failure, where its trees were kept; else
+    those trees are removed."""
+    if failed:
+        say("%s: FAILED (seed %d; kept in %s)" % (name, seed, kept))
+        return 1
+    shutil.rmtree(kept)
+    return 0
+
+
 def summary(name, counts, seconds, extra=""):
     """One line of figures that run.sh and RELIABILITY.md quote."""
     parts = ", ".join("%s %d" % (k, v) for k, v in counts.items())

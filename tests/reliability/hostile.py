@@ -33,6 +33,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import camera_tree  # noqa: E402
+import common  # noqa: E402
 import expected_bytes  # noqa: E402
 
 RUN_TIMEOUT = 120
@@ -93,26 +94,12 @@ def entry_facts(path, st):
     if stat.S_ISREG(st.st_mode):
         facts["size"] = st.st_size
         facts["atime"] = st.st_atime_ns
-        facts["sha"] = hashlib.sha256(read_quietly(path)).hexdigest()
+        facts["sha"] = hashlib.sha256(common.read_quietly(path)).hexdigest()
     elif stat.S_ISLNK(st.st_mode):
         facts["target"] = os.readlink(path)
     elif stat.S_ISCHR(st.st_mode) or stat.S_ISBLK(st.st_mode):
         facts["rdev"] = st.st_rdev
     return facts
-
-
-def read_quietly(path):
-    """A file's bytes, read without touching its access time."""
-    fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NOATIME)
-    try:
-        chunks = []
-        while True:
-            chunk = os.read(fd, 1 << 20)
-            if not chunk:
-                return b"".join(chunks)
-            chunks.append(chunk)
-    finally:
-        os.close(fd)
 
 
 def snapshot(root, skip=()):
@@ -208,7 +195,7 @@ def check_run(checks, label, tree, before, status, out, err, first, argument):
         if now is None:
             checks.check(False, "%s: %s is gone" % (label, show(path)))
             continue
-        data = read_quietly(path) if now["type"] == stat.S_IFREG else None
+        data = common.read_quietly(path) if now["type"] == stat.S_IFREG else None
         done = data == pic["final"]
         untouched = data == pic["data"]
         want = pic["expect"]
@@ -337,7 +324,7 @@ def build_root_tree(base, outside):
     os.link(pair, t.path(b"hard-2.jpg"))
     t.pictures[t.path(b"hard-2.jpg")] = dict(t.pictures[pair])
     os.link(os.path.join(outside, b"outside-hard.jpg"), t.path(b"hard-out.jpg"))
-    shared = read_quietly(t.path(b"hard-out.jpg"))
+    shared = common.read_quietly(t.path(b"hard-out.jpg"))
     t.pictures[t.path(b"hard-out.jpg")] = {
         "data": shared, "final": expected_bytes.expected_final(shared), "expect": "done", "line": True,
         "leftovers": (), "owner_kept": True}
@@ -444,13 +431,13 @@ def main():
         out = run_twice(checks, "root", [], binary, base, tree, cwd)
         # The link out of the tree now holds the finished picture itself.
         link_out = tree.path(b"link-out.jpg")
-        outside_picture = read_quietly(os.path.join(outside, b"outside-camera.jpg"))
+        outside_picture = common.read_quietly(os.path.join(outside, b"outside-camera.jpg"))
         checks.check(not os.path.islink(link_out) and
-                     read_quietly(link_out) == expected_bytes.expected_final(outside_picture),
+                     common.read_quietly(link_out) == expected_bytes.expected_final(outside_picture),
                      "root: link-out.jpg is not the finished picture")
         link_in = tree.path(b"link-in.jpg")
         checks.check(os.path.islink(link_in) or
-                     read_quietly(link_in) == tree.pictures[tree.path(b"link-target.jpg")]["final"],
+                     common.read_quietly(link_in) == tree.pictures[tree.path(b"link-target.jpg")]["final"],
                      "root: link-in.jpg is neither the link nor the finished picture")
         hard = [os.stat(tree.path(n)) for n in (b"hard-1.jpg", b"hard-2.jpg")]
         print("hard links after the run: %d and %d names, %s inode" % (

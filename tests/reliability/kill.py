@@ -96,11 +96,7 @@ def main():
     common.summary("kill", dict(kills=args.kills, **counts), time.monotonic() - started,
                    "; kills landed %s; %d kills left a .stripped or .r behind (all gone after "
                    "the re-run)" % (landed, kills_with_leftovers))
-    if faults:
-        common.say("kill: FAILED (seed %d; trees kept in %s)" % (args.seed, work))
-        return 1
-    shutil.rmtree(work)
-    return 0
+    return common.finish("kill", faults, args.seed, work)
 
 
 if __name__ == "__main__":

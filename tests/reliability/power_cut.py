@@ -282,14 +282,10 @@ def main():
                    time.monotonic() - started, "; run %.2f s; cuts landed %s"
                    % (shim_length, shim_landed))
 
-    if faults or lost == 0:
-        if lost == 0:
-            common.say("power-cut: FAILED: the run without fsync lost nothing, so the suite "
-                       "cannot be shown to see losses")
-        common.say("power-cut: FAILED (seed %d; images kept in %s)" % (args.seed, work))
-        return 1
-    shutil.rmtree(work)
-    return 0
+    if lost == 0:
+        common.say("power-cut: FAILED: the run without fsync lost nothing, so the suite "
+                   "cannot be shown to see losses")
+    return common.finish("power-cut", faults or lost == 0, args.seed, work)
 
 
 if __name__ == "__main__":

@@ -76,8 +76,8 @@ Bytes plain_jpeg(const PictureOptions& o) {
   const Bytes body = o.grain == 0 ? gradient_pixels(o.width, o.height) : shaded_pixels(o);
   pixels.insert(pixels.end(), body.begin(), body.end());
   write_file(ppm, pixels);
-  const std::string command = "cjpeg -quality " + std::to_string(o.quality) + " -outfile '" +
-                              out + "' '" + ppm + "'";
+  const std::string command =
+      "cjpeg -quality " + std::to_string(o.quality) + " -outfile '" + out + "' '" + ppm + "'";
   if (std::system(command.c_str()) != 0) std::abort();
   jpeg = read_file(out);
   return jpeg;

@@ -2,17 +2,7 @@
 #include <cstdlib>
 
 #include "support/camera_jpeg.h"
-
-// A Windows test cannot start the build machine's cjpeg: the same pictures
-// are made by it when the tests are built, and compiled in (test_pictures.cc).
-struct EmbeddedPicture {
-  int width;
-  int height;
-  const unsigned char* bytes;
-  std::size_t size;
-};
-extern const EmbeddedPicture kEmbeddedPictures[];
-extern const std::size_t kEmbeddedPictureCount;
+#include "windows/embedded_pictures.h"
 
 Bytes plain_jpeg(const PictureOptions& o) {
   const int width = o.width;

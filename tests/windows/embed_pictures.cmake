@@ -63,28 +63,15 @@ if(turn_count EQUAL 0)
 endif()
 list(LENGTH SIZES count)
 file(WRITE ${OUTPUT}.new "// Made by embed_pictures.cmake.
-#include <cstddef>
+#include \"windows/embedded_pictures.h\"
 
 namespace {
 ${arrays}}  // namespace
 
-struct EmbeddedPicture {
-  int width;
-  int height;
-  const unsigned char* bytes;
-  std::size_t size;
-};
 extern const EmbeddedPicture kEmbeddedPictures[] = {
 ${table}};
 extern const std::size_t kEmbeddedPictureCount = ${count};
 
-struct EmbeddedTurn {
-  int width;
-  int height;
-  int degrees;
-  const unsigned char* bytes;
-  std::size_t size;
-};
 extern const EmbeddedTurn kEmbeddedTurns[] = {
 ${turns}};
 extern const std::size_t kEmbeddedTurnCount = ${turn_count};

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "support/camera_jpeg.h"
 #include "support/run_binary.h"
+#include "support/run_lines.h"
 #include "support/temp_dir.h"
 #include "windows/windows_files.h"
 
@@ -57,21 +58,6 @@ struct Scene {
   std::string at(const std::string& name) const { return photos + "\\" + name; }
   RunOutput run() const { return run_trimvane(photos, bin); }
 };
-
-// The output after the banner: each of `lines` once, in the walk's order
-// (whatever it is), then `totals`, and nothing else.
-void expect_lines_then_totals(const RunOutput& run, const std::vector<std::string>& lines,
-                              const std::string& totals) {
-  EXPECT_EQ(run.status, 0);
-  const std::string printed = after_banner(run.out);
-  std::size_t length = totals.size();
-  for (const std::string& line : lines) {
-    EXPECT_NE(printed.find(line), std::string::npos) << "no line " << line << " in\n" << printed;
-    length += line.size();
-  }
-  EXPECT_EQ(printed.size(), length) << printed;
-  EXPECT_TRUE(printed.ends_with(totals)) << printed;
-}
 
 }  // namespace
 

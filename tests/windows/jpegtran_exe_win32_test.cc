@@ -5,18 +5,8 @@
 #include "support/camera_jpeg.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
+#include "windows/embedded_pictures.h"
 #include "windows/windows_files.h"
-
-// The build machine's jpegtran turns of the plain pictures (test_pictures.cc).
-struct EmbeddedTurn {
-  int width;
-  int height;
-  int degrees;
-  const unsigned char* bytes;
-  std::size_t size;
-};
-extern const EmbeddedTurn kEmbeddedTurns[];
-extern const std::size_t kEmbeddedTurnCount;
 
 TEST(JpegtranExe, TurnsAsTheBuildMachinesJpegtranDoes) {
   ASSERT_GT(kEmbeddedTurnCount, 0u);
