@@ -52,6 +52,7 @@ TEST(Console, ThroughAPipeTheOutputWaitsForItsBlock) {
   set_up(photos, bin);
   const RunOutput run = run_trimvane(photos.path(), bin.path());
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind(std::string(kSaid) + "\nTrimvane V1.02b (", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind(std::string(kSaid) + "\nTrimvane V" TRIMVANE_VERSION " (", 0), 0u)
+      << run.out;
   EXPECT_NE(run.out.find(photos / "IMG.JPG" + "--> rotate 90 ("), std::string::npos) << run.out;
 }
