@@ -69,7 +69,7 @@ Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   put16(&tiff, 2, big);  // ASCII
   put32(&tiff, 32, big);
   put32(&tiff, static_cast<std::uint32_t>(model_in_tiff), big);
-  put32(&tiff, 0, big);  // no next IFD
+  put32(&tiff, 0, big);                           // no next IFD
   if (tiff.size() > model_in_tiff) std::abort();  // too many entries for the layout
   tiff.resize(model_in_tiff, 0);
   Bytes model(32, 0);
@@ -95,14 +95,16 @@ Bytes make_camera_jpeg(const CameraJpegOptions& options) {
   Bytes file = {0xFF, 0xD8};
   if (options.jfif_first) {
     const std::size_t jfif_length = 2 + ((jpeg[4] << 8) | jpeg[5]);
-    file.insert(file.end(), jpeg.begin() + 2, jpeg.begin() + 2 + static_cast<std::ptrdiff_t>(jfif_length));
+    file.insert(file.end(), jpeg.begin() + 2,
+                jpeg.begin() + 2 + static_cast<std::ptrdiff_t>(jfif_length));
   }
   const Bytes exif = exif_segment(options, file.size());
   file.insert(file.end(), exif.begin(), exif.end());
   const Bytes body = picture_body(jpeg);
   file.insert(file.end(), body.begin(), body.end());
   const Bytes preview = plain_jpeg(32, 16);
-  for (int i = 0; i < options.trailing_previews; ++i) file.insert(file.end(), preview.begin(), preview.end());
+  for (int i = 0; i < options.trailing_previews; ++i)
+    file.insert(file.end(), preview.begin(), preview.end());
   return file;
 }
 
@@ -128,5 +130,6 @@ Bytes read_file(const std::string& path) {
 
 void write_file(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }

@@ -6,7 +6,9 @@ FaultPlan g_plan;
 int g_counts[static_cast<int>(Call::kCount)] = {};
 std::vector<std::string> g_log;
 
-const Platform& real() { return platform_default(); }
+const Platform& real() {
+  return platform_default();
+}
 
 bool fails(Call call) {
   const int made = ++g_counts[static_cast<int>(call)];
@@ -14,7 +16,9 @@ bool fails(Call call) {
   return made == g_plan.nth || (g_plan.from_then_on && made > g_plan.nth);
 }
 
-void log(const std::string& what) { g_log.push_back(what); }
+void log(const std::string& what) {
+  g_log.push_back(what);
+}
 
 int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   return fails(Call::kListFolder) ? -1 : real().list_folder(folder, entries);
@@ -43,7 +47,9 @@ int open_update(const std::string& path, FileHandle* file) {
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {
   return fails(Call::kWriteAt) ? -1 : real().write_at(file, offset, data, size);
 }
-int sync(FileHandle file) { return fails(Call::kSync) ? -1 : real().sync(file); }
+int sync(FileHandle file) {
+  return fails(Call::kSync) ? -1 : real().sync(file);
+}
 int close(FileHandle file) {
   // The file is closed either way, as a failing close still releases it.
   const int status = real().close(file);
@@ -70,19 +76,35 @@ int run_program(const std::vector<std::string>& argv) {
   log("run_program " + (argv.empty() ? std::string() : argv[0]));
   return fails(Call::kRunProgram) ? -1 : real().run_program(argv);
 }
-void* allocate(std::size_t size) { return fails(Call::kAllocate) ? nullptr : real().allocate(size); }
-void release(void* memory) { real().release(memory); }
+void* allocate(std::size_t size) {
+  return fails(Call::kAllocate) ? nullptr : real().allocate(size);
+}
+void release(void* memory) {
+  real().release(memory);
+}
 
 }  // namespace
 
 const Platform& faulty_platform(const FaultPlan& plan) {
   static const Platform table = {
-      .list_folder = list_folder, .path_info = path_info, .open_read = open_read,
-      .file_info = file_info, .read_at = read_at, .create_new = create_new,
-      .open_update = open_update, .write_at = write_at, .sync = sync, .close = close,
-      .copy_access = copy_access, .set_times = set_times, .remove = remove,
-      .rename_over = rename_over, .sync_folder_of = sync_folder_of, .run_program = run_program,
-      .allocate = allocate, .release = release,
+      .list_folder = list_folder,
+      .path_info = path_info,
+      .open_read = open_read,
+      .file_info = file_info,
+      .read_at = read_at,
+      .create_new = create_new,
+      .open_update = open_update,
+      .write_at = write_at,
+      .sync = sync,
+      .close = close,
+      .copy_access = copy_access,
+      .set_times = set_times,
+      .remove = remove,
+      .rename_over = rename_over,
+      .sync_folder_of = sync_folder_of,
+      .run_program = run_program,
+      .allocate = allocate,
+      .release = release,
   };
   g_plan = plan;
   for (int& count : g_counts) count = 0;
@@ -90,6 +112,10 @@ const Platform& faulty_platform(const FaultPlan& plan) {
   return table;
 }
 
-int calls_made(Call call) { return g_counts[static_cast<int>(call)]; }
+int calls_made(Call call) {
+  return g_counts[static_cast<int>(call)];
+}
 
-const std::vector<std::string>& path_calls() { return g_log; }
+const std::vector<std::string>& path_calls() {
+  return g_log;
+}

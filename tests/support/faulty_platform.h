@@ -9,9 +9,24 @@
 #include "platform/platform.h"
 
 enum class Call {
-  kListFolder, kPathInfo, kOpenRead, kFileInfo, kReadAt, kCreateNew, kOpenUpdate, kWriteAt,
-  kSync, kClose, kCopyAccess, kSetTimes, kRemove, kRenameOver, kSyncFolder, kRunProgram,
-  kAllocate, kCount
+  kListFolder,
+  kPathInfo,
+  kOpenRead,
+  kFileInfo,
+  kReadAt,
+  kCreateNew,
+  kOpenUpdate,
+  kWriteAt,
+  kSync,
+  kClose,
+  kCopyAccess,
+  kSetTimes,
+  kRemove,
+  kRenameOver,
+  kSyncFolder,
+  kRunProgram,
+  kAllocate,
+  kCount
 };
 
 struct FaultPlan {

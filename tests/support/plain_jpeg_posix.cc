@@ -15,7 +15,8 @@ Bytes plain_jpeg(int width, int height) {
   const std::string ppm = dir.path() + "/in.ppm";
   const std::string out = dir.path() + "/out.jpg";
   Bytes pixels;
-  const std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  const std::string header =
+      "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
   pixels.insert(pixels.end(), header.begin(), header.end());
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {

@@ -13,7 +13,9 @@
 
 extern char** environ;
 
-std::string trimvane_binary() { return TRIMVANE_BINARY; }
+std::string trimvane_binary() {
+  return TRIMVANE_BINARY;
+}
 
 namespace {
 
@@ -41,8 +43,8 @@ std::vector<std::string> environment_with(const std::string& path_prefix) {
 
 }  // namespace
 
-RunOutput run_program_capture(const std::vector<std::string>& argv,
-                              const std::string& path_prefix, int timeout_seconds) {
+RunOutput run_program_capture(const std::vector<std::string>& argv, const std::string& path_prefix,
+                              int timeout_seconds) {
   RunOutput result;
   int out_pipe[2];
   int err_pipe[2];
@@ -88,7 +90,8 @@ RunOutput run_program_capture(const std::vector<std::string>& argv,
       kill(child, SIGKILL);
       break;
     }
-    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0},
+                     {err_open ? err_pipe[0] : -1, POLLIN, 0}};
     if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
     if (fds[0].revents != 0) drain(out_pipe[0], &result.out, &out_open);
     if (fds[1].revents != 0) drain(err_pipe[0], &result.err, &err_open);

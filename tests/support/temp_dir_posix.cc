@@ -23,8 +23,8 @@ int open_up(const char* path, const struct stat* st, int type, struct FTW*) {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/trimvane-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/trimvane-test-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr) std::abort();
