@@ -14,27 +14,22 @@ need_tools() {
 }
 
 # Sets TRIMVANE to the binary to measure: $TRIMVANE if given, else a Release
-# build in build-bench/ (made or brought up to date here).
+# build in build-bench/ (the `bench` preset; made or brought up to date here).
 build_tool() {
   if [ -n "${TRIMVANE:-}" ]; then
     [ -x "$TRIMVANE" ] || die "TRIMVANE=$TRIMVANE is not an executable"
     return
   fi
-  local build="$repo_dir/build-bench"
-  cmake -S "$repo_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRIMVANE_TESTS=OFF \
-    >/dev/null
-  ninja -C "$build" -j2 trimvane >/dev/null
-  TRIMVANE="$build/trimvane"
+  (cd "$repo_dir" && cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null)
+  TRIMVANE="$repo_dir/build-bench/trimvane"
 }
 
 # Builds the test kit's camera-file maker, which make_tree.py runs, into
-# build-bench/ and sets CAMERA_FILES. The configure line is build_tool's own.
+# build-bench/ and sets CAMERA_FILES.
 build_camera_files() {
-  local build="$repo_dir/build-bench"
-  cmake -S "$repo_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRIMVANE_TESTS=OFF \
-    >/dev/null
-  cmake --build "$build" --target camera_files >/dev/null
-  export CAMERA_FILES="$build/tests/kit/camera_files"
+  (cd "$repo_dir" && cmake --preset bench >/dev/null &&
+    cmake --build --preset bench --target camera_files >/dev/null)
+  export CAMERA_FILES="$repo_dir/build-bench/tests/kit/camera_files"
 }
 
 # Scratch places, removed on exit: TMPFS_DIR on a tmpfs mounted for the run

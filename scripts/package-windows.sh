@@ -13,11 +13,8 @@ bash "$root/scripts/build-windows.sh" >&2
 jpegtran=$(bash "$root/scripts/build-jpegtran-windows.sh")
 jpeg_version=${jpegtran##*/libjpeg-turbo-}  # Debian's version of the source: 2.1.5-2
 
-# The version as CMake defines it, written by CMake itself.
-cmake -S "$root" -B "$out/version" -G Ninja -DTRIMVANE_TESTS=OFF \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_PROJECT_INCLUDE="$root/cmake/write-version.cmake" >/dev/null
-version=$(cat "$out/version/trimvane-version.txt")
+# The version as CMake defines it, written by CMake into each build folder.
+version=$(cat "$root/build-win64/trimvane-version.txt")
 
 for target in win32:trimvane.exe win64:trimvane64.exe; do
   bits=${target%%:*}

@@ -20,9 +20,8 @@ unset DISPLAY
 # what it must become: jpegtran's turn with the Orientation value reset to 1
 # (jpegtran drops the appended preview, so nothing is left to cut).
 "$root/scripts/install-deps.sh" cmake ninja-build g++ >&2
-cmake -S "$root" -B "$root/build-rel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTRIMVANE_TESTS=OFF >/dev/null
-cmake --build "$root/build-rel" --target camera_files >/dev/null
+(cd "$root" && cmake --preset rel >/dev/null &&
+  cmake --build --preset rel --target camera_files >/dev/null)
 export CAMERA_FILES="$root/build-rel/tests/kit/camera_files"
 PYTHONPATH="$root/tests/reliability" python3 - "$work" <<'EOF'
 import subprocess, sys

@@ -21,7 +21,7 @@ void console_setup() {
 void console_print(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  (void)std::vprintf(format, args);
+  (void)std::vprintf(format, args);  // NOLINT(clang-analyzer-valist.Uninitialized): va_start above
   va_end(args);
 }
 

@@ -11,13 +11,15 @@
 
 namespace {
 
-const char kFirstLine[] =
-    R"(Trimvane V1\.02b \((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] )"
+// The version's dots stand for themselves.
+const std::string kFirstLine =
+    "Trimvane V" + std::regex_replace(TRIMVANE_VERSION, std::regex(R"(\.)"), R"(\.)") +
+    R"( \((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] )"
     R"([0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\)\n)";
 
 // The first line, a notice line and the empty line.
 bool starts_with_banner(const std::string& out) {
-  return std::regex_search(out, std::regex(std::string(kFirstLine) + "[^\n]+\n\n"),
+  return std::regex_search(out, std::regex(kFirstLine + "[^\n]+\n\n"),
                            std::regex_constants::match_continuous);
 }
 

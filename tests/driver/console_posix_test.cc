@@ -53,6 +53,7 @@ TEST(Console, ThroughAPipeTheOutputWaitsForItsBlock) {
   const RunOutput run = run_program_capture(
       {"sh", "-c", "exec \"$0\" \"$1\" 2>&1", trimvane_binary(), photos.path()}, bin.path());
   ASSERT_EQ(run.status, 0);
-  EXPECT_EQ(run.out.rfind(std::string(kSaid) + "\nTrimvane V1.02b (", 0), 0u) << run.out;
+  EXPECT_EQ(run.out.rfind(std::string(kSaid) + "\nTrimvane V" TRIMVANE_VERSION " (", 0), 0u)
+      << run.out;
   EXPECT_NE(run.out.find(photos / "IMG.JPG" + "--> rotate 90 ("), std::string::npos) << run.out;
 }

@@ -16,11 +16,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "strip/run_totals.h"
 #include "fuzz/memory_platform.h"
 #include "fuzz/reference.h"
 #include "strip/process_image.h"
 #include "strip/result_codes.h"
+#include "strip/run_totals.h"
 
 namespace {
 
@@ -210,8 +210,7 @@ void check(const MemoryFs& fs, const FakePlatform& os, const Setup& s, const Out
   const bool removal_failed = os.was_failed(Call::kRemove);
   if (const auto output = fs.find(kOutput)) {
     if (output == stale.output) {
-      expect(!os.touched(kOutput) || removal_failed,
-             "a stale '.stripped' was reached but stays");
+      expect(!os.touched(kOutput) || removal_failed, "a stale '.stripped' was reached but stays");
     } else {
       const bool whole =
           (o.has_final && output->data == o.final) || (o.rotatable && output->data == o.rotated);
@@ -222,8 +221,7 @@ void check(const MemoryFs& fs, const FakePlatform& os, const Setup& s, const Out
   }
   if (const auto left = fs.find(kRotated)) {
     if (left == stale.rotated) {
-      expect(!os.touched(kRotated) || removal_failed,
-             "a stale '.r' was reached but stays");
+      expect(!os.touched(kRotated) || removal_failed, "a stale '.r' was reached but stays");
     } else {
       // An empty ".r" is the road's own placeholder, removed unless it cannot
       // be told empty or removed.

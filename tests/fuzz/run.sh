@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, -fsanitize=fuzzer,address,undefined)
-# into build-fuzz/ and runs each for a bounded time, starting from its seed
+# Builds the libFuzzer targets (the `fuzz` preset: clang,
+# -fsanitize=fuzzer,address,undefined) into build-fuzz/ (or $FUZZ_BUILD) and runs each for a bounded time, starting from its seed
 # corpus in tests/fuzz/corpus/. Any crash, sanitizer report, leak or timeout
 # fails the run; what the fuzzer found is kept in build-fuzz/fuzz-work/.
 #
@@ -14,9 +14,12 @@ seconds="${1:-${FUZZ_SECONDS:-60}}"
 targets=(preview_cut orientation pipeline)
 
 "$root/scripts/install-deps.sh" cmake ninja-build clang libclang-rt-14-dev
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTRIMVANE_FUZZ=ON -DTRIMVANE_TESTS=OFF >/dev/null
-ninja -C "$build" -j2 "${targets[@]/#/fuzz_}" >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
+if [ "$build" = "$root/build-fuzz" ]; then
+  (cd "$root" && cmake --build --preset fuzz >/dev/null)
+else
+  cmake --build "$build" --target "${targets[@]/#/fuzz_}" --parallel 2 >/dev/null
+fi
 
 passed=0
 failed=0

@@ -91,11 +91,11 @@ bool make(const std::vector<std::string>& args) {
     std::cerr << kUsage;
     return false;
   }
-  const Bytes bytes = plain ? plain_jpeg({o.width, o.height, o.grain, o.seed, o.quality})
-                            : make_camera_jpeg(o);
+  const Bytes bytes =
+      plain ? plain_jpeg({o.width, o.height, o.grain, o.seed, o.quality}) : make_camera_jpeg(o);
   write_file(out, bytes);
-  const std::int64_t cut = plain ? static_cast<std::int64_t>(bytes.size())
-                                 : trailing_preview_offset(bytes, o);
+  const std::int64_t cut =
+      plain ? static_cast<std::int64_t>(bytes.size()) : trailing_preview_offset(bytes, o);
   std::cout << out << ' ' << bytes.size() << ' ' << cut << '\n';
   return true;
 }

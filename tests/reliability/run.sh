@@ -5,7 +5,7 @@
 # Usage: tests/reliability/run.sh [quick|nightly]
 #   quick (the default, what CI runs) or nightly (many more iterations);
 #   RELIABILITY_MODE=nightly does the same as the argument.
-# Builds the real binary (RelWithDebInfo, into build-rel/) and runs each
+# Builds the real binary (the `rel` preset: RelWithDebInfo, into build-rel/) and runs each
 # suite under a time limit. A suite exits 0 when it passes and 77 when this
 # machine lacks what it needs (it says so); anything else is a failure.
 set -uo pipefail
@@ -21,9 +21,8 @@ esac
 
 "$root/scripts/install-deps.sh" cmake ninja-build g++ gcc libjpeg-turbo-progs python3 strace \
   e2fsprogs mount util-linux coreutils || exit 1
-cmake -S "$root" -B "$root/build-rel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTRIMVANE_TESTS=OFF >/dev/null || exit 1
-cmake --build "$root/build-rel" --target trimvane camera_files >/dev/null || exit 1
+(cd "$root" && cmake --preset rel >/dev/null &&
+  cmake --build --preset rel --target trimvane camera_files >/dev/null) || exit 1
 export TRIMVANE="$root/build-rel/trimvane"
 export CAMERA_FILES="$root/build-rel/tests/kit/camera_files"  # the suites' camera files
 

@@ -18,13 +18,13 @@ struct CameraJpegOptions {
   std::string tag;
   // Orientation entries of IFD0, in order, before the model entry; empty for none.
   std::vector<std::uint32_t> orientations = {1};
-  bool big_endian = false;       // Motorola byte order in the TIFF header
-  bool jfif_first = false;       // a JFIF APP0 segment before the Exif segment
-  int exif_thumbnails = 2;       // FF D8 FF sequences inside the Exif segment
-  int trailing_previews = 1;     // small JPEGs appended after the picture
-  int width = 64;                // of the picture, multiples of 16
+  bool big_endian = false;    // Motorola byte order in the TIFF header
+  bool jfif_first = false;    // a JFIF APP0 segment before the Exif segment
+  int exif_thumbnails = 2;    // FF D8 FF sequences inside the Exif segment
+  int trailing_previews = 1;  // small JPEGs appended after the picture
+  int width = 64;             // of the picture, multiples of 16
   int height = 48;
-  int preview_width = 32;        // of each appended preview
+  int preview_width = 32;  // of each appended preview
   int preview_height = 16;
   // 0: a smooth gradient; any other: a shaded picture with this much grain,
   // its pattern drawn from `seed`, about as large as a camera's at that size.

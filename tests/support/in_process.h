@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "strip/run_totals.h"
 #include "platform/platform.h"
+#include "strip/run_totals.h"
 
 struct CapturedRun {
   int status = -1;
