@@ -1,6 +1,7 @@
 // The POSIX file system behind the Platform table.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,6 +130,21 @@ int create_new(const std::string& path, FileHandle* file) {
   // leaves alone the access time it is given; its creator may ask for that.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
+  if (fd < 0) return -1;
+  *file = fd;
+  return 0;
+}
+
+int create_temporary(FileHandle* file) {
+#ifdef __linux__
+  // A memory file has no name in any folder; where the kernel has none, an
+  // unnamed file in the temporary folder is as private.
+  int fd = memfd_create("trimvane", MFD_CLOEXEC);
+  if (fd < 0) fd = open("/tmp", O_RDWR | O_TMPFILE | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+#else
+  // No unnamed file here: nothing is passed through a name instead.
+  const int fd = -1;
+#endif
   if (fd < 0) return -1;
   *file = fd;
   return 0;

@@ -167,6 +167,10 @@ MemoryFs::MemoryFs() {
     *file = open_handle(node, true);
     return 0;
   };
+  table.create_temporary = [this](FileHandle* file) {
+    *file = open_handle(new_node(), true);
+    return 0;
+  };
   table.write_at = [this](FileHandle file, std::int64_t offset, const void* data,
                           std::int64_t size) {
     Handle* handle = handle_of(file, "write_at");
