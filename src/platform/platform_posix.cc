@@ -146,6 +146,12 @@ int create_temporary(FileHandle* file) {
   const int fd = -1;
 #endif
   if (fd < 0) return -1;
+  // A memory file starts open to all; only /proc could lead to it, but
+  // nothing of a picture is for others to read.
+  if (fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+    close(fd);
+    return -1;
+  }
   *file = fd;
   return 0;
 }
