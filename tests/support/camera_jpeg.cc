@@ -60,8 +60,9 @@ void add_ifd1_thumbnail(const CameraJpegOptions& o, std::size_t next_ifd, const 
                         Bytes* tiff) {
   const bool big = o.big_endian;
   Bytes thumbnail = plain_jpeg(thumbnail_picture(o), {o.thumbnail.sample, o.thumbnail.optimize});
+  // The length tag gives the whole place, as the camera's does.
+  thumbnail.resize(std::max(thumbnail.size(), o.thumbnail.place), 0);
   const std::size_t length = thumbnail.size();
-  thumbnail.resize(std::max(length, o.thumbnail.place), 0);
   overwrite32(tiff, next_ifd, static_cast<std::uint32_t>(tiff->size()), big);
   const std::size_t ifd1 = tiff->size();
   put16(tiff, 2, big);

@@ -20,7 +20,7 @@ struct ExifThumbnailOptions {
   std::string sample = "2x1";  // cjpeg's -sample: the camera's 4:2:2; "" for cjpeg's own
   bool optimize = false;       // Huffman tables of its own, which jpegtran's turn has not
   int quality = 75;            // its picture's grain and seed are the main picture's
-  std::size_t place = 0;       // bytes kept for it, zero padded; 0: its own length
+  std::size_t place = 0;       // bytes kept for it, zero padded, its length tag's value
   bool last = true;            // after the tiny thumbnails, ending the segment
 };
 
