@@ -12,7 +12,8 @@ camera's 6-megapixel size) wrapped the way the camera wraps it:
     "II*\\0" 08 00 00 00        little-endian TIFF header, IFD0 at offset 8
     IFD0 (file offset 20)      Orientation (1, 3, 6 or 8), Model
     model text at file offset 146: "EOS 300D DIGITAL"
-    two small thumbnails (each starts FF D8 FF)
+    IFD1, pointing to a real 160x120 thumbnail in a place of 9,728 bytes
+    one tiny stand-in thumbnail before it (each starts FF D8 FF)
   the picture's own segments (tables, frame, scan, end of image)
   an appended 1536x1024 preview JPEG: the fourth FF D8 FF, where the tool cuts
 
@@ -63,7 +64,8 @@ def camera_line(path, n, base, seed, orientation):
     quality 90 gives pictures of about 2.5 to 2.9 MB."""
     return [path, "--orientations", str(orientation), "--tag", "#%05d" % n, "--size",
             "%dx%d" % (WIDTH, HEIGHT), "--grain", str(11 + 3 * base), "--seed", str(seed + base),
-            "--quality", "90", "--preview-size", "1536x1024"]
+            "--quality", "90", "--preview-size", "1536x1024", "--thumbnails", "1",
+            "--thumbnail-size", "160x120", "--thumbnail-place", "9728"]
 
 
 def main():

@@ -13,6 +13,7 @@ int open_read(const std::string& path, FileHandle* file);
 int file_info(FileHandle file, FileInfo* info);
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
 int create_new(const std::string& path, FileHandle* file);
+int create_temporary(FileHandle* file);
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size);
 int sync_file(FileHandle file);
 int close_file(FileHandle file);

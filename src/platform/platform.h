@@ -69,6 +69,12 @@ struct Platform {
   // touch its access time where the system allows. (Windows: others may
   // rename or delete it while it is open, so it can be moved into place.)
   std::function<int(const std::string& path, FileHandle* file)> create_new;
+  // Creates a file for reading and writing that no name leads to: nobody
+  // else can reach it, and it is gone once closed. For passing bytes to and
+  // from another program. (Linux: a memory file, else an unnamed file in the
+  // temporary folder; Windows: a file in the temporary folder that nobody
+  // else may open and that is deleted on closing.)
+  std::function<int(FileHandle* file)> create_temporary;
   // Writes all of `size` bytes at `offset`.
   std::function<int(FileHandle file, std::int64_t offset, const void* data, std::int64_t size)>
       write_at;

@@ -11,6 +11,7 @@ const Platform& platform_default() {
       .file_info = backend::file_info,
       .read_at = backend::read_at,
       .create_new = backend::create_new,
+      .create_temporary = backend::create_temporary,
       .write_at = backend::write_at,
       .sync = backend::sync_file,
       .close = backend::close_file,

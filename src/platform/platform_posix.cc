@@ -1,6 +1,7 @@
 // The POSIX file system behind the Platform table.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,6 +131,27 @@ int create_new(const std::string& path, FileHandle* file) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
   if (fd < 0) return -1;
+  *file = fd;
+  return 0;
+}
+
+int create_temporary(FileHandle* file) {
+#ifdef __linux__
+  // A memory file has no name in any folder; where the kernel has none, an
+  // unnamed file in the temporary folder is as private.
+  int fd = memfd_create("trimvane", MFD_CLOEXEC);
+  if (fd < 0) fd = open("/tmp", O_RDWR | O_TMPFILE | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+#else
+  // No unnamed file here: nothing is passed through a name instead.
+  const int fd = -1;
+#endif
+  if (fd < 0) return -1;
+  // A memory file starts open to all; only /proc could lead to it, but
+  // nothing of a picture is for others to read.
+  if (fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+    close(fd);
+    return -1;
+  }
   *file = fd;
   return 0;
 }

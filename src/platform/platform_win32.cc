@@ -4,6 +4,9 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+
 #include "platform/backend.h"
 #include "platform/filetime_win32.h"
 #include "platform/platform.h"
@@ -149,6 +152,32 @@ int create_new(const std::string& path, FileHandle* file) {
   if (handle == INVALID_HANDLE_VALUE) return -1;
   *file = file_of(handle);
   return 0;
+}
+
+int create_temporary(FileHandle* file) {
+  // Windows has no file without a name: this one has a fresh name in the
+  // temporary folder, but nobody else may open it while this handle is open,
+  // and it goes when the last handle to it (a child's copy included) closes,
+  // even if this process is killed.
+  char folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > MAX_PATH) return -1;
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char name[64];
+    (void)std::snprintf(name, sizeof name, "trimvane-%lu-%llu-%u.tmp", GetCurrentProcessId(),
+                        static_cast<unsigned long long>(GetTickCount64()), ++serial);
+    const std::string path = std::string(folder) + name;
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      *file = file_of(handle);
+      return 0;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return -1;
+  }
+  return -1;
 }
 
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size) {

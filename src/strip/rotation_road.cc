@@ -4,6 +4,7 @@
 
 #include "orient/jpegtran.h"
 #include "orient/orientation_reset.h"
+#include "orient/thumbnail_turn.h"
 #include "platform/console.h"
 #include "strip/camera_file.h"
 #include "strip/output_file.h"
@@ -30,10 +31,15 @@ bool rotate_image(const Platform& os, const std::string& path, const Orientation
   // jpegtran reads the picture through the descriptor the walk checked and
   // writes into a file made fresh and private for it, never through a name.
   // A picture that would still say it is turned must never take the
-  // original's place, or the next run would turn it again.
-  const bool ready = create_output(os, rotated_name, rotated) &&
-                     jpegtran_turn(os, turn.value, input->handle, rotated->handle) &&
-                     reset_orientation_in_file(os, rotated->handle, turn.value_offset);
+  // original's place, or the next run would turn it again. Its thumbnail is
+  // turned before the Orientation says "Normal", so no file on the disk ever
+  // says so with a thumbnail still sideways that could have been turned; one
+  // that cannot be is left as it was.
+  const bool ready =
+      create_output(os, rotated_name, rotated) &&
+      jpegtran_turn(os, turn.value, input->handle, rotated->handle) &&
+      turn_thumbnail_in_file(os, rotated->handle, turn.value) != ThumbnailTurn::kWriteFailed &&
+      reset_orientation_in_file(os, rotated->handle, turn.value_offset);
   // The picture is read; it must be closed before anything can replace it.
   OpenFile::close_file(input);
   if (!ready) {

@@ -15,9 +15,10 @@ import camera_tree  # noqa: E402
 
 CALLS = ["list_folder", "path_info", "open_read", "file_info", "read_at", "create_new",
          "write_at", "sync", "close", "copy_access", "set_times", "remove",
-         "rename_over", "sync_folder", "run_program", "allocate", "none"]
+         "rename_over", "sync_folder", "run_program", "allocate", "create_temporary", "none"]
 TRANSFORMERS = ["copy", "fail", "not_started", "write_nothing", "truncate", "shift",
                 "fail_after_writing"]
+THUMBNAIL_TRANSFORMERS = ["copy", "fail", "grow", "shrink", "write_nothing"]
 
 
 def camera(**options):
@@ -35,12 +36,17 @@ FILES = {
     "big_endian": camera(orientations=[6], big_endian=True),
     "jfif_first": camera(orientations=[6], jfif_first=True),
     "rebel": camera(model="EOS DIGITAL REBEL", trailing_previews=2),
+    # A real 16x16 thumbnail in IFD1: in a roomy place, or ending the segment.
+    "thumbnail_roomy": camera(orientations=[6], thumbnail_size=(16, 16), thumbnail_place=1024),
+    "thumbnail_last": camera(orientations=[8], thumbnail_size=(16, 16)),
 }
 
 
-def header(call="none", nth=1, from_then_on=False, flags=0x01, transformer="copy", keep=0):
+def header(call="none", nth=1, from_then_on=False, flags=0x01, transformer="copy", keep=0,
+           thumbnail="copy"):
     return struct.pack("<BBBBH", CALLS.index(call), (nth - 1) | (0x80 if from_then_on else 0),
-                       flags, TRANSFORMERS.index(transformer), keep)
+                       flags, TRANSFORMERS.index(transformer)
+                       | (THUMBNAIL_TRANSFORMERS.index(thumbnail) << 4), keep)
 
 
 PIPELINE = {
@@ -57,6 +63,12 @@ PIPELINE = {
     "reload_fails": header("open_read", 2) + FILES["turned6"],
     "stale_temporaries_read_only": header(flags=0x01 | 0x02 | 0x08 | 0x10) + FILES["turned6"],
     "no_memory": header("allocate") + FILES["plain"],
+    "thumbnail_fits": header() + FILES["thumbnail_roomy"],
+    "thumbnail_grows": header(thumbnail="grow") + FILES["thumbnail_last"],
+    "thumbnail_shrinks": header(thumbnail="shrink") + FILES["thumbnail_last"],
+    "thumbnail_jpegtran_fails": header(thumbnail="fail") + FILES["thumbnail_roomy"],
+    "thumbnail_no_temporary": header("create_temporary") + FILES["thumbnail_roomy"],
+    "thumbnail_write_fails": header("write_at", 1) + FILES["thumbnail_last"],
 }
 
 SMALL = {

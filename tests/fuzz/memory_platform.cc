@@ -25,12 +25,15 @@ void fill_info(const MemoryNode& node, FileInfo* info) {
   info->device = 1;
 }
 
-bool jpegtran_arguments_fit(const std::vector<std::string>& argv) {
-  if (argv.size() != 5) return false;
+// "jpegtran -rotate A [-trim] -copy all"; `trim` tells whether it was there.
+bool jpegtran_arguments_fit(const std::vector<std::string>& argv, bool* trim) {
+  *trim = argv.size() == 6 && argv[3] == "-trim";
+  if (argv.size() != 5 && !*trim) return false;
   const std::string& angle = argv[2];
+  const std::size_t copy = *trim ? 4 : 3;
   return argv[0] == "jpegtran" && argv[1] == "-rotate" &&
-         (angle == "90" || angle == "180" || angle == "270") && argv[3] == "-copy" &&
-         argv[4] == "all";
+         (angle == "90" || angle == "180" || angle == "270") && argv[copy] == "-copy" &&
+         argv[copy + 1] == "all";
 }
 
 }  // namespace
@@ -78,7 +81,8 @@ void MemoryFs::write_through(Handle* output, std::vector<std::uint8_t> bytes) {
 int MemoryFs::run_program(const std::vector<std::string>& argv, FileHandle in,
                           FileHandle out_file) {
   if (transformer == Transformer::kNotStarted) return -1;
-  if (!jpegtran_arguments_fit(argv)) {
+  bool trim = false;
+  if (!jpegtran_arguments_fit(argv, &trim)) {
     misuse.push_back("jpegtran started with other arguments");
     return 1;
   }
@@ -86,6 +90,7 @@ int MemoryFs::run_program(const std::vector<std::string>& argv, FileHandle in,
   Handle* output = handle_of(out_file, "jpegtran's output");
   if (input == nullptr || output == nullptr) return 1;
   if (!output->writable) misuse.push_back("jpegtran given an output it cannot write");
+  if (trim) return turn_thumbnail(input, output);
   std::vector<std::uint8_t> out = input->node->data;
   switch (transformer) {
     case Transformer::kCopy:
@@ -108,6 +113,27 @@ int MemoryFs::run_program(const std::vector<std::string>& argv, FileHandle in,
     default:
       return 1;
   }
+}
+
+int MemoryFs::turn_thumbnail(Handle* input, Handle* output) {
+  std::vector<std::uint8_t> out = input->node->data;
+  switch (thumbnail_transformer) {
+    case ThumbnailTransformer::kCopy:
+      break;
+    case ThumbnailTransformer::kGrow:
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(out.size(), 2)),
+                 kThumbnailComment, kThumbnailComment + 16);
+      break;
+    case ThumbnailTransformer::kShrink:
+      out.resize(std::min(out.size(), std::max<std::size_t>(3, out.size() / 2)));
+      break;
+    case ThumbnailTransformer::kWriteNothing:
+      return 0;
+    default:
+      return 1;
+  }
+  write_through(output, out);
+  return 0;
 }
 
 MemoryFs::MemoryFs() {
@@ -165,6 +191,10 @@ MemoryFs::MemoryFs() {
     node->mode = 0600;
     files[path] = node;
     *file = open_handle(node, true);
+    return 0;
+  };
+  table.create_temporary = [this](FileHandle* file) {
+    *file = open_handle(new_node(), true);
     return 0;
   };
   table.write_at = [this](FileHandle file, std::int64_t offset, const void* data,

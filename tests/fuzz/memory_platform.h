@@ -40,6 +40,20 @@ enum class Transformer : std::uint8_t {
   kCount
 };
 
+// What the stand-in does with a thumbnail (its command line has "-trim").
+enum class ThumbnailTransformer : std::uint8_t {
+  kCopy,          // writes the input unchanged, succeeds
+  kFail,          // writes nothing, exits with 1
+  kGrow,          // puts a 16-byte comment segment after the start of image
+  kShrink,        // writes the first half of the input (at least 3 bytes)
+  kWriteNothing,  // writes nothing, exits with 0
+  kCount
+};
+
+// The comment segment kGrow puts in.
+inline constexpr std::uint8_t kThumbnailComment[16] = {0xFF, 0xFE, 0x00, 0x0E, 't', 'u', 'r', 'n',
+                                                       'e',  'd',  ' ',  't',  'h', 'u', 'm', 'b'};
+
 struct MemoryFs {
   MemoryFs();
   MemoryFs(const MemoryFs&) = delete;
@@ -55,6 +69,7 @@ struct MemoryFs {
 
   Transformer transformer = Transformer::kCopy;
   std::size_t keep = 0;
+  ThumbnailTransformer thumbnail_transformer = ThumbnailTransformer::kCopy;
 
   int open_files = 0;
   int live_blocks = 0;
@@ -71,6 +86,7 @@ struct MemoryFs {
   std::shared_ptr<MemoryNode> new_node();
   void write_through(Handle* output, std::vector<std::uint8_t> bytes);
   int run_program(const std::vector<std::string>& argv, FileHandle in, FileHandle out_file);
+  int turn_thumbnail(Handle* input, Handle* output);
 
   std::map<FileHandle, Handle> handles_;
   FileHandle next_handle_ = 3;

@@ -1,6 +1,7 @@
 // The whole per-file pipeline on one file of an in-memory file system. The
 // first bytes of the input choose the circumstances: which platform call
-// fails (the N-th time, or from then on), what the jpegtran stand-in does,
+// fails (the N-th time, or from then on), what the jpegtran stand-in does
+// with the picture and with its thumbnail,
 // whether the model text is put at offset 146, whether the picture is
 // read-only or not a regular file, and which temporary files an earlier run
 // left. The rest is the file.
@@ -46,6 +47,7 @@ struct Setup {
   int model = 0;
   Transformer transformer = Transformer::kCopy;
   std::size_t keep = 0;
+  ThumbnailTransformer thumbnail = ThumbnailTransformer::kCopy;
 };
 
 Setup read_setup(const std::uint8_t* d) {
@@ -60,7 +62,9 @@ Setup read_setup(const std::uint8_t* d) {
   s.stale_rotated = (d[2] & 0x10) != 0;
   s.stale_rotated_empty = (d[2] & 0x20) != 0;
   s.model = (d[2] >> 6) % 3;
-  s.transformer = static_cast<Transformer>(d[3] % static_cast<int>(Transformer::kCount));
+  s.transformer = static_cast<Transformer>((d[3] & 0x0F) % static_cast<int>(Transformer::kCount));
+  s.thumbnail = static_cast<ThumbnailTransformer>((d[3] >> 4) %
+                                                  static_cast<int>(ThumbnailTransformer::kCount));
   s.keep = static_cast<std::size_t>(d[4] | (d[5] << 8));
   return s;
 }
@@ -91,6 +95,50 @@ bool transformed(const Setup& s, const Bytes& in, Bytes* out) {
   }
 }
 
+// What the stand-in writes for a thumbnail, when it succeeds.
+bool thumbnail_transformed(const Setup& s, const Bytes& in, Bytes* out) {
+  *out = in;
+  switch (s.thumbnail) {
+    case ThumbnailTransformer::kCopy:
+      return true;
+    case ThumbnailTransformer::kGrow:
+      out->insert(out->begin() + 2, kThumbnailComment, kThumbnailComment + 16);
+      return true;
+    case ThumbnailTransformer::kShrink:
+      out->resize(std::max<std::size_t>(3, in.size() / 2));
+      return true;
+    case ThumbnailTransformer::kWriteNothing:
+      out->clear();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// jpegtran's output with its thumbnail turned, where the rules allow.
+Bytes with_turned_thumbnail(const Setup& s, const Bytes& out) {
+  const ReferenceThumbnail t = reference_thumbnail(out);
+  if (!t.found) return out;
+  const Bytes thumbnail(out.begin() + static_cast<std::ptrdiff_t>(t.start),
+                        out.begin() + static_cast<std::ptrdiff_t>(t.start + t.length));
+  Bytes turned;
+  return thumbnail_transformed(s, thumbnail, &turned) ? reference_put_back(out, t, turned) : out;
+}
+
+// The rotated picture as it stands in place: Orientation 1 written where it
+// was found, when the entry is still there. False when it is not.
+bool reset(const Bytes& in, std::int64_t value_offset, Bytes* out) {
+  if (in.size() < 2 || in[0] != 0xFF || in[1] != 0xD8 ||
+      !reference_entry_at(in.data(), static_cast<std::int64_t>(in.size()), value_offset - 8)) {
+    return false;
+  }
+  *out = in;
+  const auto at = static_cast<std::size_t>(value_offset);
+  (*out)[at] = 1;
+  (*out)[at + 1] = (*out)[at + 2] = (*out)[at + 3] = 0;
+  return true;
+}
+
 // The states the picture may be found in, worked out from its bytes alone.
 struct Outcomes {
   Bytes original;
@@ -100,6 +148,10 @@ struct Outcomes {
   Bytes rotated;  // jpegtran's output with Orientation 1: what the rotation puts in place
   bool has_final = false;
   Bytes final;  // what the whole pipeline puts in place
+  // The same with the thumbnail left as it was, as a failing call may leave it.
+  bool rotatable_alone = false;
+  Bytes rotated_alone;
+  Bytes final_alone;
 };
 
 Outcomes outcomes_of(const Setup& s, const Bytes& original) {
@@ -117,19 +169,16 @@ Outcomes outcomes_of(const Setup& s, const Bytes& original) {
     return o;
   }
   Bytes out;
-  const auto at = static_cast<std::size_t>(turn.value_offset);
-  if (!transformed(s, original, &out) || out.size() < 2 || out[0] != 0xFF || out[1] != 0xD8 ||
-      !reference_entry_at(out.data(), static_cast<std::int64_t>(out.size()),
-                          turn.value_offset - 8)) {
-    return o;
-  }
-  out[at] = 1;
-  out[at + 1] = out[at + 2] = out[at + 3] = 0;
-  o.rotatable = true;
-  o.rotated = out;
-  o.has_final = true;
-  const std::int64_t cut = reference_pipeline_cut(out);
-  o.final = cut >= 0 ? Bytes(out.begin(), out.begin() + cut) : out;
+  if (!transformed(s, original, &out)) return o;
+  const auto final_of = [](const Bytes& rotated) {
+    const std::int64_t cut = reference_pipeline_cut(rotated);
+    return cut >= 0 ? Bytes(rotated.begin(), rotated.begin() + cut) : rotated;
+  };
+  o.rotatable_alone = reset(out, turn.value_offset, &o.rotated_alone);
+  if (o.rotatable_alone) o.final_alone = final_of(o.rotated_alone);
+  o.rotatable = reset(with_turned_thumbnail(s, out), turn.value_offset, &o.rotated);
+  o.has_final = o.rotatable;
+  if (o.rotatable) o.final = final_of(o.rotated);
   return o;
 }
 
@@ -167,8 +216,10 @@ void check(const MemoryFs& fs, const FakePlatform& os, const Setup& s, const Out
   }
   const Bytes& now = picture->data;
   const bool original = now == o.original;
-  const bool rotated = o.rotatable && now == o.rotated;
-  const bool final = o.has_final && now == o.final;
+  // Only a failing call may leave a thumbnail that could be turned as it was.
+  const bool alone = s.failing != Call::kCount && o.rotatable_alone;
+  const bool rotated = (o.rotatable && now == o.rotated) || (alone && now == o.rotated_alone);
+  const bool final = (o.has_final && now == o.final) || (alone && now == o.final_alone);
   expect(original || rotated || final, "the picture holds bytes it may never hold");
   expect(!s.read_only || original, "a read-only picture was replaced");
   expect((picture->mode & ~before.mode & 07777) == 0, "the picture's permissions widened");
@@ -213,7 +264,8 @@ void check(const MemoryFs& fs, const FakePlatform& os, const Setup& s, const Out
       expect(!os.touched(kOutput) || removal_failed, "a stale '.stripped' was reached but stays");
     } else {
       const bool whole =
-          (o.has_final && output->data == o.final) || (o.rotatable && output->data == o.rotated);
+          (o.has_final && output->data == o.final) || (o.rotatable && output->data == o.rotated) ||
+          (o.rotatable_alone && (output->data == o.final_alone || output->data == o.rotated_alone));
       expect((result == RESULT_OUTPUT_FAILED && whole) || removal_failed,
              "a '.stripped' is left that the rules do not allow");
       expect((output->mode & ~before.mode & 07777 & ~0600U) == 0, "'.stripped' is open to others");
@@ -262,6 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fs.transformer = s.transformer;
   fs.keep = s.keep;
+  fs.thumbnail_transformer = s.thumbnail;
   const MemoryNode before = *picture;
   const Outcomes outcomes = outcomes_of(s, bytes);
 
@@ -270,9 +323,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Verdict verdict;
   check(fs, os, s, outcomes, before, stale, result, totals, &verdict);
   if (verdict.broken != 0) {
-    (void)std::fprintf(stderr, "result %d, failing call %d (#%d%s), jpegtran stand-in %d\n", result,
-                       static_cast<int>(s.failing), s.nth, s.from_then_on ? " on" : "",
-                       static_cast<int>(s.transformer));
+    (void)std::fprintf(stderr, "result %d, failing call %d (#%d%s), jpegtran stand-in %d/%d\n",
+                       result, static_cast<int>(s.failing), s.nth, s.from_then_on ? " on" : "",
+                       static_cast<int>(s.transformer), static_cast<int>(s.thumbnail));
     std::abort();
   }
   return 0;

@@ -3,6 +3,7 @@
 // nothing about the layout.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -106,4 +107,88 @@ inline ReferenceTurn reference_turn(const std::uint8_t* bytes, std::int64_t n) {
     }
   }
   return turn;
+}
+
+// Where IFD1 of a little-endian Exif segment right after the start of image
+// says its thumbnail lies, when every rule for turning it holds: both IFDs
+// and the thumbnail inside the segment, the thumbnail after both IFDs and
+// starting FF D8 FF, its two tags single LONGs (the first entry of each tag
+// counts).
+struct ReferenceThumbnail {
+  bool found = false;
+  std::uint64_t start = 0;
+  std::uint64_t length = 0;
+  std::uint64_t length_value = 0;
+  std::uint64_t segment_end = 0;
+};
+
+inline ReferenceThumbnail reference_thumbnail(const Bytes& b) {
+  ReferenceThumbnail t;
+  const std::uint64_t n = b.size();
+  const Bytes head = {0xFF, 0xD8, 0xFF, 0xE1};
+  const Bytes exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
+  if (n < 20 || !std::equal(head.begin(), head.end(), b.begin()) ||
+      !std::equal(exif.begin(), exif.end(), b.begin() + 6)) {
+    return t;
+  }
+  const std::uint64_t end = 4 + b[4] * 256 + b[5];
+  if (end > n) return t;
+  std::uint64_t ifd_end[2] = {0, 0};
+  std::uint64_t ifd1 = 0;
+  std::uint64_t offset = reference_little(b.data() + 16, 4);
+  for (int k = 0; k < 2; ++k) {
+    const std::uint64_t at = 12 + offset;
+    if (k == 1 && offset == 0) return t;
+    if (at + 2 > end) return t;
+    ifd_end[k] = at + 2 + 12 * reference_little(b.data() + at, 2) + 4;
+    if (ifd_end[k] > end) return t;
+    offset = reference_little(b.data() + ifd_end[k] - 4, 4);
+    ifd1 = at;
+  }
+  std::uint64_t value[2] = {0, 0};  // of 0x0201 and 0x0202
+  for (int tag = 0; tag < 2; ++tag) {
+    for (std::uint64_t e = ifd1 + 2; e + 16 <= ifd_end[1]; e += 12) {
+      if (reference_little(b.data() + e, 2) != 0x0201U + tag) continue;
+      const bool single_long =
+          reference_little(b.data() + e + 2, 2) == 4 && reference_little(b.data() + e + 4, 4) == 1;
+      if (single_long) {
+        value[tag] = e + 8;
+      }
+      break;
+    }
+    if (value[tag] == 0) return t;
+  }
+  t.start = 12 + reference_little(b.data() + value[0], 4);
+  t.length = reference_little(b.data() + value[1], 4);
+  t.length_value = value[1];
+  t.segment_end = end;
+  t.found = t.start >= std::max(ifd_end[0], ifd_end[1]) && t.start + t.length <= end &&
+            t.length >= 3 && b[t.start] == 0xFF && b[t.start + 1] == 0xD8 && b[t.start + 2] == 0xFF;
+  return t;
+}
+
+// `b` with `turned` in the thumbnail's place: over it, zero padded, or in
+// the segment grown at its end; `b` itself where that cannot be, or where
+// the number of FF D8 FF sequences would change.
+inline Bytes reference_put_back(const Bytes& b, const ReferenceThumbnail& t, const Bytes& turned) {
+  if (turned.size() < 3 || turned[0] != 0xFF || turned[1] != 0xD8 || turned[2] != 0xFF) return b;
+  Bytes out = b;
+  std::uint64_t segment_length = t.segment_end - 4;
+  if (turned.size() > t.length) {
+    const std::uint64_t growth = turned.size() - t.length;
+    segment_length += growth;
+    if (t.start + t.length != t.segment_end || segment_length > 65535) return b;
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(t.segment_end), growth, 0);
+  }
+  for (std::uint64_t i = 0; i < t.length; ++i) out[t.start + i] = 0;
+  for (std::uint64_t i = 0; i < turned.size(); ++i) out[t.start + i] = turned[i];
+  for (int i = 0; i < 4; ++i) {
+    out[t.length_value + i] = static_cast<std::uint8_t>(turned.size() >> (8 * i));
+  }
+  out[4] = static_cast<std::uint8_t>(segment_length >> 8);
+  out[5] = static_cast<std::uint8_t>(segment_length);
+  const auto count = [](const Bytes& x) {
+    return reference_sequences(x.data(), static_cast<std::int64_t>(x.size())).size();
+  };
+  return count(out) == count(b) ? out : b;
 }

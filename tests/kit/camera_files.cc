@@ -20,6 +20,8 @@ constexpr const char* kUsage =
     "options: --model TEXT  --tag TEXT  --orientations V,V,... (empty for none)\n"
     "         --big-endian  --jfif-first  --thumbnails N  --previews N  --size WxH\n"
     "         --preview-size WxH  --grain N  --seed N  --quality N\n"
+    "         --thumbnail-size WxH (a real thumbnail in IFD1, 4:2:2, ending the segment)\n"
+    "         --thumbnail-place N (bytes kept for it, zero padded)\n"
     "         --plain (the picture alone, as cjpeg writes it)\n";
 
 bool size_of(const std::string& text, int* width, int* height) {
@@ -70,6 +72,10 @@ bool make(const std::vector<std::string>& args) {
         o.trailing_previews = std::stoi(value);
       } else if (a == "--size") {
         ok = size_of(value, &o.width, &o.height);
+      } else if (a == "--thumbnail-size") {
+        ok = size_of(value, &o.thumbnail.width, &o.thumbnail.height);
+      } else if (a == "--thumbnail-place") {
+        o.thumbnail.place = std::stoul(value);
       } else if (a == "--preview-size") {
         ok = size_of(value, &o.preview_width, &o.preview_height);
       } else if (a == "--grain") {

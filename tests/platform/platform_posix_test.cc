@@ -133,3 +133,22 @@ TEST(PlatformPosix, RunProgramReadsAndWritesTheGivenFiles) {
   EXPECT_EQ(os().close(in), 0);
   EXPECT_EQ(os().close(out), 0);
 }
+
+TEST(PlatformPosix, ATemporaryFileHasNoName) {
+  FileHandle file = kNoFile;
+  ASSERT_EQ(os().create_temporary(&file), 0);
+  const std::uint8_t bytes[3] = {7, 8, 9};
+  ASSERT_EQ(os().write_at(file, 0, bytes, 3), 0);
+  FileInfo info;
+  ASSERT_EQ(os().file_info(file, &info), 0);
+  EXPECT_EQ(info.length, 3);
+  EXPECT_EQ(info.mode & 077, 0u) << "open to others";
+  // No folder holds it: the descriptor's link names no path of a folder.
+  char target[256] = {};
+  const std::string link = "/proc/self/fd/" + std::to_string(file);
+  ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+  EXPECT_TRUE(std::string(target).rfind("/memfd:", 0) == 0 ||
+              std::string(target).ends_with(" (deleted)"))
+      << target;
+  EXPECT_EQ(os().close(file), 0);
+}

@@ -34,7 +34,7 @@ GRAIN = 8  # the suites' pictures have grain, so that they compress as a camera'
 _FLAGS = {"big_endian": "--big-endian", "jfif_first": "--jfif-first"}
 _VALUES = {"model": "--model", "tag": "--tag", "exif_thumbnails": "--thumbnails",
            "trailing_previews": "--previews", "seed": "--seed", "grain": "--grain",
-           "quality": "--quality"}
+           "quality": "--quality", "thumbnail_place": "--thumbnail-place"}
 
 
 def camera_arguments(o):
@@ -46,6 +46,8 @@ def camera_arguments(o):
             args += [_FLAGS[key]] if value else []
         elif key in _VALUES:
             args += [_VALUES[key], str(value)]
+        elif key == "thumbnail_size":
+            args += ["--thumbnail-size", "%dx%d" % value]
         elif key == "orientations":
             args += ["--orientations", ",".join(str(v) for v in value)]
         elif key not in ("width", "height"):

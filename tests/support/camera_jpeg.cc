@@ -44,6 +44,42 @@ Bytes tiny_thumbnail() {
   return {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xD9};
 }
 
+PictureOptions thumbnail_picture(const CameraJpegOptions& o) {
+  return {o.thumbnail.width, o.thumbnail.height, o.grain, o.seed + 2, o.thumbnail.quality};
+}
+
+void overwrite32(Bytes* out, std::size_t at, std::uint32_t v, bool big) {
+  Bytes bytes;
+  put32(&bytes, v, big);
+  std::copy(bytes.begin(), bytes.end(), out->begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// IFD1 at the end of `tiff`, then the thumbnail in its place, before or after
+// the tiny ones.
+void add_ifd1_thumbnail(const CameraJpegOptions& o, std::size_t next_ifd, const Bytes& tiny,
+                        Bytes* tiff) {
+  const bool big = o.big_endian;
+  Bytes thumbnail = plain_jpeg(thumbnail_picture(o), {o.thumbnail.sample, o.thumbnail.optimize});
+  // The length tag gives the whole place, as the camera's does.
+  thumbnail.resize(std::max(thumbnail.size(), o.thumbnail.place), 0);
+  const std::size_t length = thumbnail.size();
+  overwrite32(tiff, next_ifd, static_cast<std::uint32_t>(tiff->size()), big);
+  const std::size_t ifd1 = tiff->size();
+  put16(tiff, 2, big);
+  for (const std::uint32_t tag : {0x0201U, 0x0202U}) {
+    put16(tiff, tag, big);
+    put16(tiff, 4, big);  // LONG
+    put32(tiff, 1, big);
+    put32(tiff, 0, big);  // set below
+  }
+  put32(tiff, 0, big);  // no next IFD
+  if (o.thumbnail.last) tiff->insert(tiff->end(), tiny.begin(), tiny.end());
+  overwrite32(tiff, ifd1 + 10, static_cast<std::uint32_t>(tiff->size()), big);
+  overwrite32(tiff, ifd1 + 22, static_cast<std::uint32_t>(length), big);
+  tiff->insert(tiff->end(), thumbnail.begin(), thumbnail.end());
+  if (!o.thumbnail.last) tiff->insert(tiff->end(), tiny.begin(), tiny.end());
+}
+
 Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   const bool big = o.big_endian;
   Bytes tiff;
@@ -70,6 +106,7 @@ Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   put16(&tiff, 2, big);  // ASCII
   put32(&tiff, 32, big);
   put32(&tiff, static_cast<std::uint32_t>(model_in_tiff), big);
+  const std::size_t next_ifd = tiff.size();
   put32(&tiff, 0, big);                           // no next IFD
   if (tiff.size() > model_in_tiff) std::abort();  // too many entries for the layout
   tiff.resize(model_in_tiff, 0);
@@ -79,9 +116,15 @@ Bytes exif_segment(const CameraJpegOptions& o, std::size_t segment_start) {
   std::copy(o.tag.begin(), o.tag.begin() + std::min<std::ptrdiff_t>(12, std::ssize(o.tag)),
             model.begin() + 20);
   tiff.insert(tiff.end(), model.begin(), model.end());
+  Bytes tiny;
   for (int i = 0; i < o.exif_thumbnails; ++i) {
     const Bytes thumb = tiny_thumbnail();
-    tiff.insert(tiff.end(), thumb.begin(), thumb.end());
+    tiny.insert(tiny.end(), thumb.begin(), thumb.end());
+  }
+  if (o.thumbnail.width == 0) {
+    tiff.insert(tiff.end(), tiny.begin(), tiny.end());
+  } else {
+    add_ifd1_thumbnail(o, next_ifd, tiny, &tiff);
   }
 
   Bytes segment = {0xFF, 0xE1};

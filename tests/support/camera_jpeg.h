@@ -11,6 +11,19 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A real JPEG thumbnail in IFD1, pointed to by its JPEGInterchangeFormat and
+// JPEGInterchangeFormatLength tags, as a camera writes one; the file has none
+// (IFD0 has no next IFD) while `width` is 0. IFD1 follows the model text.
+struct ExifThumbnailOptions {
+  int width = 0;
+  int height = 0;
+  std::string sample = "2x1";  // cjpeg's -sample: the camera's 4:2:2; "" for cjpeg's own
+  bool optimize = false;       // Huffman tables of its own, which jpegtran's turn has not
+  int quality = 75;            // its picture's grain and seed are the main picture's
+  std::size_t place = 0;       // bytes kept for it, zero padded, its length tag's value
+  bool last = true;            // after the tiny thumbnails, ending the segment
+};
+
 struct CameraJpegOptions {
   std::string model = "EOS 300D DIGITAL";  // written at offset 146, zero padded
   // Written at offset 166, in the model field's last 12 bytes (the tool reads
@@ -31,6 +44,7 @@ struct CameraJpegOptions {
   int grain = 0;
   int seed = 0;
   int quality = 85;  // cjpeg's, for the picture and the previews
+  ExifThumbnailOptions thumbnail;
 };
 
 struct PictureOptions {
@@ -41,8 +55,14 @@ struct PictureOptions {
   int quality = 85;
 };
 
+// How cjpeg codes a picture beyond its quality.
+struct JpegCoding {
+  std::string sample;     // cjpeg's -sample; "" for its own
+  bool optimize = false;  // cjpeg's -optimize
+};
+
 // A plain JPEG from cjpeg, with its JFIF segment; made once per set of options.
-Bytes plain_jpeg(const PictureOptions& picture);
+Bytes plain_jpeg(const PictureOptions& picture, const JpegCoding& coding = {});
 Bytes plain_jpeg(int width, int height);
 
 // A camera file as described. With the defaults it holds four sequences: the

@@ -53,7 +53,9 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     log.push_back({Call::kCreateNew, path, ""});
     return fails(Call::kCreateNew, path) ? -1 : base.create_new(path, file);
   };
-
+  table.create_temporary = [this](FileHandle* file) {
+    return fails(Call::kCreateTemporary) ? -1 : base.create_temporary(file);
+  };
   table.write_at = [this](FileHandle file, std::int64_t offset, const void* data,
                           std::int64_t size) {
     if (!fails(Call::kWriteAt)) return base.write_at(file, offset, data, size);

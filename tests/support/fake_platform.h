@@ -29,6 +29,7 @@ enum class Call {
   kSyncFolder,
   kRunProgram,
   kAllocate,
+  kCreateTemporary,
   kCount
 };
 

@@ -63,9 +63,10 @@ Bytes shaded_pixels(const PictureOptions& o) {
 }  // namespace
 
 // Made by the real cjpeg, once per set of options.
-Bytes plain_jpeg(const PictureOptions& o) {
-  static std::map<std::tuple<int, int, int, int, int>, Bytes> made;
-  Bytes& jpeg = made[{o.width, o.height, o.grain, o.grain == 0 ? 0 : o.seed, o.quality}];
+Bytes plain_jpeg(const PictureOptions& o, const JpegCoding& coding) {
+  static std::map<std::tuple<int, int, int, int, int, std::string, bool>, Bytes> made;
+  Bytes& jpeg = made[{o.width, o.height, o.grain, o.grain == 0 ? 0 : o.seed, o.quality,
+                      coding.sample, coding.optimize}];
   if (!jpeg.empty()) return jpeg;
   TempDir dir;
   const std::string ppm = dir.path() + "/in.ppm";
@@ -76,8 +77,10 @@ Bytes plain_jpeg(const PictureOptions& o) {
   const Bytes body = o.grain == 0 ? gradient_pixels(o.width, o.height) : shaded_pixels(o);
   pixels.insert(pixels.end(), body.begin(), body.end());
   write_file(ppm, pixels);
-  const std::string command =
-      "cjpeg -quality " + std::to_string(o.quality) + " -outfile '" + out + "' '" + ppm + "'";
+  std::string command = "cjpeg -quality " + std::to_string(o.quality);
+  if (!coding.sample.empty()) command += " -sample " + coding.sample;
+  if (coding.optimize) command += " -optimize";
+  command += " -outfile '" + out + "' '" + ppm + "'";
   if (std::system(command.c_str()) != 0) std::abort();
   jpeg = read_file(out);
   return jpeg;

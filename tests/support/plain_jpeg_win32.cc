@@ -4,10 +4,10 @@
 #include "support/camera_jpeg.h"
 #include "windows/embedded_pictures.h"
 
-Bytes plain_jpeg(const PictureOptions& o) {
+Bytes plain_jpeg(const PictureOptions& o, const JpegCoding& coding) {
   const int width = o.width;
   const int height = o.height;
-  if (o.grain != 0 || o.quality != 85) {
+  if (o.grain != 0 || o.quality != 85 || !coding.sample.empty() || coding.optimize) {
     std::fprintf(stderr, "Only the plain gradient pictures are built in\n");
     std::abort();
   }

@@ -148,6 +148,42 @@ TEST(WindowsRun, TurnsPicturesUprightKeepingTimesAndAttributes) {
   }
 }
 
+TEST(WindowsRun, TheThumbnailGoesThroughJpegtranAndBack) {
+  Scene scene;
+  scene.use_fake_jpegtran();
+  CameraJpegOptions options = turned(6);
+  options.exif_thumbnails = 1;   // the thumbnail is the third sequence; the preview the fourth
+  options.thumbnail.width = 32;  // a picture built in
+  options.thumbnail.height = 16;
+  options.thumbnail.sample = "";
+  options.thumbnail.quality = 85;
+  const Bytes picture = make_camera_jpeg(options);
+  write_file(scene.at("IMG_0001.JPG"), picture);
+  const RunOutput run = scene.run();
+  EXPECT_NE(run.out.find("1 files rotated\n"), std::string::npos) << run.out;
+
+  // IFD1 follows the model text (32 bytes at file offset 146), at 178: the
+  // value of its offset tag at 188, of its length tag at 200. The thumbnail
+  // ends the segment; the stand-in makes it 10 bytes longer, and the segment
+  // grows by as much.
+  const auto get16 = [](const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); };
+  const auto start = static_cast<std::ptrdiff_t>(12 + get16(picture, 188));
+  const int length = get16(picture, 200);
+  ASSERT_EQ(picture[start + 1], 0xD8);
+  ASSERT_EQ(start + length, 4 + (picture[4] << 8 | picture[5]));
+  Bytes expected(picture.begin(), picture.begin() + static_cast<std::ptrdiff_t>(
+                                                        trailing_preview_offset(picture, options)));
+  expected[kOrientationValue] = 1;
+  const std::string comment("\xFF\xFE\x00\x08turned", 10);
+  expected.insert(expected.begin() + start + 2, comment.begin(), comment.end());
+  expected[200] = static_cast<std::uint8_t>(length + 10);
+  expected[201] = static_cast<std::uint8_t>((length + 10) >> 8);
+  const int segment = (picture[4] << 8 | picture[5]) + 10;
+  expected[4] = static_cast<std::uint8_t>(segment >> 8);
+  expected[5] = static_cast<std::uint8_t>(segment);
+  EXPECT_EQ(read_file(scene.at("IMG_0001.JPG")), expected);
+}
+
 TEST(WindowsRun, AFailedRotationLeavesThePictureAsItWas) {
   enum class Jpegtran { kMissing, kReal, kFake };
   struct Case {

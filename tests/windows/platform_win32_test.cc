@@ -94,3 +94,35 @@ TEST(Win32Platform, CreatesOnlyNewFiles) {
   EXPECT_EQ(os.close(file), 0);
   EXPECT_EQ(read_file(in(dir, "b.jpg.stripped")), (Bytes{'a', 'b', 'c'}));
 }
+
+TEST(Win32Platform, ATemporaryFileIsPrivateAndGoesWhenClosed) {
+  char folder[MAX_PATH + 1];
+  ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+  const auto names = [&] {
+    std::vector<FolderEntry> entries;
+    (void)os.list_folder(folder, &entries);
+    std::vector<std::string> found;
+    for (const FolderEntry& e : entries) {
+      if (e.name.rfind("trimvane-", 0) == 0) found.push_back(e.name);
+    }
+    return found;
+  };
+  const std::vector<std::string> before = names();
+  FileHandle file = kNoFile;
+  ASSERT_EQ(os.create_temporary(&file), 0) << GetLastError();
+  const std::uint8_t bytes[3] = {7, 8, 9};
+  ASSERT_EQ(os.write_at(file, 0, bytes, 3), 0);
+  std::uint8_t back[3] = {};
+  EXPECT_EQ(os.read_at(file, 0, back, 3), 3);
+  EXPECT_TRUE(std::equal(bytes, bytes + 3, back));
+  const std::vector<std::string> during = names();
+  ASSERT_EQ(during.size(), before.size() + 1);
+  // Nobody else may open it, even by its name.
+  const std::string path = std::string(folder) + during.back();
+  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(os.close(file), 0);
+  EXPECT_EQ(names(), before);
+}
