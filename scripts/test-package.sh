@@ -57,13 +57,18 @@ fi
 unpacked=$(mktemp -d)
 dpkg-deb -x "$deb" "$unpacked"
 program="$unpacked/usr/bin/trimvane"
-readelf -h "$program" | grep -qE 'Type: +DYN' || fail "the program is not position-independent"
+# Each listing is taken whole first: a `grep -q` that stops reading early would
+# fail the pipeline under pipefail.
+header=$(readelf -h "$program")
+grep -qE 'Type: +DYN' <<<"$header" || fail "the program is not position-independent"
 dynamic=$(readelf -d "$program")
 grep -qE 'FLAGS_1.*PIE' <<<"$dynamic" || fail "the program lacks the PIE flag"
 grep -qE '\(FLAGS\).*BIND_NOW|FLAGS_1.*NOW' <<<"$dynamic" || fail "the program is not linked with bind-now"
-readelf -lW "$program" | grep -q GNU_RELRO || fail "the program has no relro segment"
-readelf --dyn-syms -W "$program" | grep -qE ' __[a-z_]+_chk(@|$)' || fail "the program has no fortified calls"
-readelf --dyn-syms -W "$program" | grep -q ' __stack_chk_fail' || fail "the program has no stack protector"
+segments=$(readelf -lW "$program")
+grep -q GNU_RELRO <<<"$segments" || fail "the program has no relro segment"
+symbols=$(readelf --dyn-syms -W "$program")
+grep -qE ' __[a-z_]+_chk(@|$)' <<<"$symbols" || fail "the program has no fortified calls"
+grep -q ' __stack_chk_fail' <<<"$symbols" || fail "the program has no stack protector"
 sections=$(readelf -SW "$program")
 grep -qE ' \.(symtab|comment) ' <<<"$sections" && fail "the program is not stripped"
 rm -rf "$unpacked"
