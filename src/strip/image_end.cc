@@ -14,11 +14,38 @@ bool stands_alone(std::uint8_t marker) {
   return (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
 }
 
+// Sixteen bytes side by side, as the compiler's vector extension holds them.
+using Lanes = std::uint8_t __attribute__((vector_size(16)));
+
+bool any_lane(Lanes lanes) {
+  std::uint64_t halves[2];
+  std::memcpy(halves, &lanes, sizeof halves);
+  return (halves[0] | halves[1]) != 0;
+}
+
+// Passes over whole blocks of 16 bytes in which no FF begins a marker, from
+// `at`. Coded data is full of stuffed FF 00, so looking at each FF in turn
+// would cost a step for every few dozen bytes; a block at a time costs one
+// for every sixteen, and a marker stops it.
+std::int64_t skip_plain_blocks(const std::uint8_t* image, std::int64_t n, std::int64_t at) {
+  while (at + 17 <= n) {
+    Lanes here;
+    Lanes next;
+    std::memcpy(&here, image + at, sizeof here);
+    std::memcpy(&next, image + at + 1, sizeof next);
+    const auto data_follows = (next == 0) | (next == 0xFF) | ((next & 0xF8) == 0xD0);
+    if (any_lane(reinterpret_cast<Lanes>((here == 0xFF) & ~data_follows))) break;
+    at += 16;
+  }
+  return at;
+}
+
 // The offset of the marker that ends the coded data starting at `at`: the
 // first FF that is neither a stuffed FF 00 nor a restart marker (FF bytes
 // filling before one count as data), or -1 when none comes before `n`.
 std::int64_t end_of_coded_data(const std::uint8_t* image, std::int64_t n, std::int64_t at) {
   while (at < n) {
+    at = skip_plain_blocks(image, n, at);
     const void* found = std::memchr(image + at, 0xFF, static_cast<std::size_t>(n - at));
     if (found == nullptr) return -1;
     const std::int64_t ff = static_cast<const std::uint8_t*>(found) - image;
