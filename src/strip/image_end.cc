@@ -17,7 +17,9 @@ bool stands_alone(std::uint8_t marker) {
 // Sixteen bytes side by side, as the compiler's vector extension holds them.
 using Lanes = std::uint8_t __attribute__((vector_size(16)));
 
-bool any_lane(Lanes lanes) {
+// Taken by reference: a vector passed by value has no settled way across
+// calls where the build does not assume SSE (32-bit Windows).
+bool any_lane(const Lanes& lanes) {
   std::uint64_t halves[2];
   std::memcpy(halves, &lanes, sizeof halves);
   return (halves[0] | halves[1]) != 0;
@@ -34,7 +36,8 @@ std::int64_t skip_plain_blocks(const std::uint8_t* image, std::int64_t n, std::i
     std::memcpy(&here, image + at, sizeof here);
     std::memcpy(&next, image + at + 1, sizeof next);
     const auto data_follows = (next == 0) | (next == 0xFF) | ((next & 0xF8) == 0xD0);
-    if (any_lane(reinterpret_cast<Lanes>((here == 0xFF) & ~data_follows))) break;
+    const auto markers = reinterpret_cast<Lanes>((here == 0xFF) & ~data_follows);
+    if (any_lane(markers)) break;
     at += 16;
   }
   return at;
