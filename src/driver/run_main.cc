@@ -3,9 +3,8 @@
 #include <string_view>
 
 #include "driver/banner.h"
-#include "driver/scan_folder.h"
+#include "driver/image_pipeline.h"
 #include "platform/console.h"
-#include "strip/process_image.h"
 #include "strip/run_totals.h"
 
 namespace {
@@ -44,9 +43,7 @@ int run_main(int argc, const char* const* argv, const Platform& os) {
     return argc == 2 ? 0 : 1;
   }
   RunTotals totals;
-  scan_folder(os, argv[1], [&](const std::string& name, const std::string& folder) {
-    return folder_goes_on(process_image(os, totals, name, folder));
-  });
+  run_pipeline(os, argv[1], totals);
   print_totals(totals);
   console_flush();
   return 0;

@@ -9,18 +9,20 @@ namespace backend {
 
 int list_folder(const std::string& folder, std::vector<FolderEntry>* entries);
 int path_info(const std::string& path, FileInfo* info);
-int open_read(const std::string& path, FileHandle* file);
+int open_read(const std::string& path, FileHandle* file, FileInfo* info);
 int file_info(FileHandle file, FileInfo* info);
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
 int create_new(const std::string& path, FileHandle* file);
 int create_temporary(FileHandle* file);
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size);
 int sync_file(FileHandle file);
+void start_writeback(FileHandle file);
 int close_file(FileHandle file);
 int copy_access(FileHandle file, const FileInfo& like);
 int set_times(FileHandle file, const FileTimes& times);
 int remove_path(const std::string& path);
 int rename_over(const std::string& from, const std::string& to);
 int sync_folder_of(const std::string& path);
+int worker_count();
 
 }  // namespace backend

@@ -11,8 +11,9 @@ struct KeptBlock {
   ~KeptBlock() { std::free(memory); }
 };
 
+// One for each thread: every worker reads its files through its own.
 KeptBlock& kept_block() {
-  static KeptBlock block;
+  thread_local KeptBlock block;
   return block;
 }
 

@@ -1,7 +1,8 @@
-// Memory for pictures. They are worked on one at a time, so one block, grown
-// to the largest file met, serves them all: fresh memory for every file would
-// cost a page fault on each of its pages. A request made while that block is
-// handed out is an ordinary allocation.
+// Memory the pictures are read through. Each thread works on one file at a
+// time, so one block of its own, grown to the largest request met, serves
+// all its files: fresh memory for every file would cost a page fault on each
+// of its pages. A request made while that block is handed out is an ordinary
+// allocation.
 #pragma once
 
 #include <cstddef>

@@ -47,6 +47,9 @@ struct FolderEntry {
   bool is_folder = false;  // a link to a folder counts as a folder
 };
 
+// What create_new returns when the name is already taken.
+inline constexpr int kNameTaken = -2;
+
 // The calls, each returning 0 on success and -1 on failure unless it says
 // otherwise. None of them prints anything.
 struct Platform {
@@ -56,8 +59,10 @@ struct Platform {
   // Facts about a path, following links.
   std::function<int(const std::string& path, FileInfo* info)> path_info;
   // Opens a regular file for reading without blocking and, where allowed,
-  // without touching its access time. Anything else (a folder, FIFO, device) fails.
-  std::function<int(const std::string& path, FileHandle* file)> open_read;
+  // without touching its access time. Anything else (a folder, FIFO, device)
+  // fails. `info`, unless nullptr, gets the file's facts as opened, before
+  // anything has read it.
+  std::function<int(const std::string& path, FileHandle* file, FileInfo* info)> open_read;
   // Facts about an open file.
   std::function<int(FileHandle file, FileInfo* info)> file_info;
   // Reads up to `size` bytes at `offset`, retrying short reads; returns the
@@ -68,6 +73,7 @@ struct Platform {
   // through a link and never over an existing name; reading it does not
   // touch its access time where the system allows. (Windows: others may
   // rename or delete it while it is open, so it can be moved into place.)
+  // kNameTaken when something of that name is already there.
   std::function<int(const std::string& path, FileHandle* file)> create_new;
   // Creates a file for reading and writing that no name leads to: nobody
   // else can reach it, and it is gone once closed. For passing bytes to and
@@ -80,6 +86,9 @@ struct Platform {
       write_at;
   // Flushes the file's data and metadata to the disk.
   std::function<int(FileHandle file)> sync;
+  // Starts writing the file's data out without waiting for it, so that a
+  // later sync finds little left to do. A hint: nothing to report.
+  std::function<void(FileHandle file)> start_writeback;
   std::function<int(FileHandle file)> close;
   // Gives an open file the owner, group and permission bits of `like`;
   // an owner the process may not set is left as it is. (Windows: the hidden,
@@ -99,6 +108,11 @@ struct Platform {
   // be started or did not end normally.
   std::function<int(const std::vector<std::string>& argv, FileHandle input, FileHandle output)>
       run_program;
+  // How many files to work on at a time: the cores online, or what the
+  // TRIMVANE_WORKERS environment variable asks for (1: one after another).
+  // Always 1 where a program started for one file could inherit another's
+  // open files (Windows).
+  std::function<int()> worker_count;
   // Memory for a file's bytes; nullptr when there is none. Freed with release.
   std::function<void*(std::size_t size)> allocate;
   std::function<void(void* memory)> release;

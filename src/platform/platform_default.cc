@@ -14,6 +14,7 @@ const Platform& platform_default() {
       .create_temporary = backend::create_temporary,
       .write_at = backend::write_at,
       .sync = backend::sync_file,
+      .start_writeback = backend::start_writeback,
       .close = backend::close_file,
       .copy_access = backend::copy_access,
       .set_times = backend::set_times,
@@ -21,6 +22,7 @@ const Platform& platform_default() {
       .rename_over = backend::rename_over,
       .sync_folder_of = backend::sync_folder_of,
       .run_program = run_program,
+      .worker_count = backend::worker_count,
       .allocate = kept_allocate,
       .release = kept_release,
   };

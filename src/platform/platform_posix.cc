@@ -56,15 +56,17 @@ bool entry_is_folder(int dir_fd, const dirent* entry) {
   return fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Hands out a descriptor that was opened on a regular file; closes anything
-// else (a folder, FIFO, socket or device) and fails, as it fails for fd -1.
-int keep_if_regular(int fd, FileHandle* file) {
+// Hands out a descriptor that was opened on a regular file, with its facts;
+// closes anything else (a folder, FIFO, socket or device) and fails, as it
+// fails for fd -1.
+int keep_if_regular(int fd, FileHandle* file, FileInfo* info) {
   if (fd < 0) return -1;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return -1;
   }
+  if (info != nullptr) fill_info(st, info);
   *file = fd;
   return 0;
 }
@@ -102,13 +104,13 @@ int file_info(FileHandle file, FileInfo* info) {
   return 0;
 }
 
-int open_read(const std::string& path, FileHandle* file) {
+int open_read(const std::string& path, FileHandle* file, FileInfo* info) {
   // O_NONBLOCK keeps a FIFO from stalling the open; O_NOATIME is refused for
   // files the process does not own, which are then opened without it.
   constexpr int kFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
   int fd = open(path.c_str(), kFlags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = open(path.c_str(), kFlags);
-  return keep_if_regular(fd, file);
+  return keep_if_regular(fd, file, info);
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -130,7 +132,7 @@ int create_new(const std::string& path, FileHandle* file) {
   // leaves alone the access time it is given; its creator may ask for that.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
-  if (fd < 0) return -1;
+  if (fd < 0) return errno == EEXIST ? kNameTaken : -1;
   *file = fd;
   return 0;
 }
@@ -173,6 +175,14 @@ int sync_file(FileHandle file) {
   return fsync(fd_of(file)) == 0 ? 0 : -1;
 }
 
+void start_writeback(FileHandle file) {
+#ifdef __linux__
+  (void)sync_file_range(fd_of(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+#endif
+}
+
 int close_file(FileHandle file) {
   return close(fd_of(file)) == 0 ? 0 : -1;
 }
@@ -212,6 +222,20 @@ int sync_folder_of(const std::string& path) {
   const int status = fsync(fd);
   close(fd);
   return status == 0 ? 0 : -1;
+}
+
+int worker_count() {
+  // Enough for two jpegtran at once, or one file written while the next is
+  // read; more cores than files in flight gain nothing.
+  constexpr long kMost = 8;
+  long count = sysconf(_SC_NPROCESSORS_ONLN);
+  if (const char* asked = getenv("TRIMVANE_WORKERS")) {
+    char* end = nullptr;
+    const long value = strtol(asked, &end, 10);
+    if (end != asked && *end == '\0') count = value;
+  }
+  if (count < 1) return 1;
+  return static_cast<int>(count < kMost ? count : kMost);
 }
 
 }  // namespace backend

@@ -64,10 +64,11 @@ int info_of_handle(HANDLE handle, FileInfo* info) {
 // a folder, or a device such as NUL or CON, which has no file information.
 // (GetFileType would tell devices apart too, but under Wine it reads the
 // file's first bytes, touching its access time before the times are taken.)
-int keep_if_regular(HANDLE handle, FileHandle* file) {
+int keep_if_regular(HANDLE handle, FileHandle* file, FileInfo* facts) {
   FileInfo info;
   const bool regular = info_of_handle(handle, &info) == 0 && !info.is_folder &&
                        (info.mode & FILE_ATTRIBUTE_DEVICE) == 0;
+  if (regular && facts != nullptr) *facts = info;
   if (!regular) {
     CloseHandle(handle);
     return -1;
@@ -115,13 +116,13 @@ int file_info(FileHandle file, FileInfo* info) {
   return info_of_handle(handle_of(file), info);
 }
 
-int open_read(const std::string& path, FileHandle* file) {
+int open_read(const std::string& path, FileHandle* file, FileInfo* info) {
   // No sharing: nobody changes the picture while it is read. Opening cannot
   // block on Windows; devices and pipes are turned away once open.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
-  return keep_if_regular(handle, file);
+  return keep_if_regular(handle, file, info);
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -149,7 +150,10 @@ int create_new(const std::string& path, FileHandle* file) {
   // handle, through which it was written and is read back, stays open.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? kNameTaken : -1;
+  }
   *file = file_of(handle);
   return 0;
 }
@@ -228,6 +232,16 @@ int rename_over(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? 0
              : -1;
+}
+
+void start_writeback(FileHandle) {
+  // Windows starts no write-back on request; the sync does it all.
+}
+
+int worker_count() {
+  // A child inherits every inheritable handle open at its start, so a
+  // jpegtran started for one file could hold another's open.
+  return 1;
 }
 
 int sync_folder_of(const std::string&) {

@@ -14,6 +14,10 @@ bool stands_alone(std::uint8_t marker) {
   return (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
 }
 
+bool is_restart(std::uint8_t byte) {
+  return byte >= 0xD0 && byte <= 0xD7;
+}
+
 // Sixteen bytes side by side, as the compiler's vector extension holds them.
 using Lanes = std::uint8_t __attribute__((vector_size(16)));
 
@@ -29,12 +33,12 @@ bool any_lane(const Lanes& lanes) {
 // `at`. Coded data is full of stuffed FF 00, so looking at each FF in turn
 // would cost a step for every few dozen bytes; a block at a time costs one
 // for every sixteen, and a marker stops it.
-std::int64_t skip_plain_blocks(const std::uint8_t* image, std::int64_t n, std::int64_t at) {
+std::int64_t skip_plain_blocks(const std::uint8_t* bytes, std::int64_t n, std::int64_t at) {
   while (at + 17 <= n) {
     Lanes here;
     Lanes next;
-    std::memcpy(&here, image + at, sizeof here);
-    std::memcpy(&next, image + at + 1, sizeof next);
+    std::memcpy(&here, bytes + at, sizeof here);
+    std::memcpy(&next, bytes + at + 1, sizeof next);
     const auto data_follows = (next == 0) | (next == 0xFF) | ((next & 0xF8) == 0xD0);
     const auto markers = reinterpret_cast<Lanes>((here == 0xFF) & ~data_follows);
     if (any_lane(markers)) break;
@@ -43,45 +47,109 @@ std::int64_t skip_plain_blocks(const std::uint8_t* image, std::int64_t n, std::i
   return at;
 }
 
-// The offset of the marker that ends the coded data starting at `at`: the
-// first FF that is neither a stuffed FF 00 nor a restart marker (FF bytes
-// filling before one count as data), or -1 when none comes before `n`.
-std::int64_t end_of_coded_data(const std::uint8_t* image, std::int64_t n, std::int64_t at) {
-  while (at < n) {
-    at = skip_plain_blocks(image, n, at);
-    const void* found = std::memchr(image + at, 0xFF, static_cast<std::size_t>(n - at));
-    if (found == nullptr) return -1;
-    const std::int64_t ff = static_cast<const std::uint8_t*>(found) - image;
-    std::int64_t next = ff + 1;
-    while (next < n && image[next] == 0xFF) ++next;
-    if (next >= n) return -1;
-    if (image[next] != 0x00 && !(image[next] >= 0xD0 && image[next] <= 0xD7)) return ff;
-    at = next + 1;
+// Takes the byte after one or more FF outside coded data.
+void take_marker(ImageEndWalk* walk, std::uint8_t marker) {
+  walk->marker = marker;
+  if (marker == kEndOfImage) {
+    walk->step = ImageEndWalk::kEnded;
+    walk->end = walk->position + 1;
+  } else if (marker == kStartOfImage || marker == 0x00) {
+    walk->step = ImageEndWalk::kBroken;
+  } else {
+    walk->step = stands_alone(marker) ? ImageEndWalk::kMarkerFF : ImageEndWalk::kLengthHigh;
   }
-  return -1;
+}
+
+// One byte of the walk, for every step but the two that pass over runs of
+// bytes (a segment's body, coded data).
+void take_byte(ImageEndWalk* walk, std::uint8_t byte) {
+  switch (walk->step) {
+    case ImageEndWalk::kStartFF:
+      walk->step = byte == 0xFF ? ImageEndWalk::kStartD8 : ImageEndWalk::kBroken;
+      break;
+    case ImageEndWalk::kStartD8:
+      walk->step = byte == kStartOfImage ? ImageEndWalk::kMarkerFF : ImageEndWalk::kBroken;
+      break;
+    case ImageEndWalk::kMarkerFF:
+      walk->step = byte == 0xFF ? ImageEndWalk::kMarkerCode : ImageEndWalk::kBroken;
+      break;
+    case ImageEndWalk::kMarkerCode:
+      if (byte != 0xFF) take_marker(walk, byte);  // FF: fill before the marker
+      break;
+    case ImageEndWalk::kLengthHigh:
+      walk->left = static_cast<std::int64_t>(byte) << 8;
+      walk->step = ImageEndWalk::kLengthLow;
+      break;
+    case ImageEndWalk::kLengthLow:
+      walk->left |= byte;
+      walk->left -= 2;  // the length counts its own two bytes
+      walk->step = walk->left < 0 ? ImageEndWalk::kBroken : ImageEndWalk::kSegmentBody;
+      break;
+    case ImageEndWalk::kCodedFF:
+      // Stuffing (FF 00) and restarts belong to the data; further FF are fill
+      // before whatever marker ends it.
+      if (byte == 0x00 || is_restart(byte)) {
+        walk->step = ImageEndWalk::kCodedData;
+      } else if (byte != 0xFF) {
+        take_marker(walk, byte);
+      }
+      break;
+    default:
+      break;
+  }
+  walk->position += 1;
+}
+
+// The step after a segment's body: coded data follows a scan header.
+ImageEndWalk::Step after_segment(const ImageEndWalk& walk) {
+  return walk.marker == kStartOfScan ? ImageEndWalk::kCodedData : ImageEndWalk::kMarkerFF;
 }
 
 }  // namespace
 
-std::int64_t find_main_image_end(const std::uint8_t* image, std::int64_t n) {
-  if (n < 2 || image[0] != 0xFF || image[1] != kStartOfImage) return -1;
-  std::int64_t at = 2;
+void walk_image_bytes(ImageEndWalk* walk, const std::uint8_t* bytes, std::int64_t n) {
+  std::int64_t at = 0;
   while (at < n) {
-    if (image[at] != 0xFF) return -1;
-    while (at < n && image[at] == 0xFF) ++at;  // fill bytes before a marker
-    if (at >= n) return -1;
-    const std::uint8_t marker = image[at++];
-    if (marker == kEndOfImage) return at;
-    if (marker == kStartOfImage || marker == 0x00) return -1;
-    if (stands_alone(marker)) continue;
-    if (at + 2 > n) return -1;
-    const std::int64_t length = (image[at] << 8) | image[at + 1];
-    if (length < 2 || at + length > n) return -1;
-    at += length;
-    if (marker == kStartOfScan) {
-      at = end_of_coded_data(image, n, at);
-      if (at < 0) return -1;
+    switch (walk->step) {
+      case ImageEndWalk::kEnded:
+      case ImageEndWalk::kBroken:
+        return;
+      case ImageEndWalk::kSegmentBody: {
+        const std::int64_t passed = walk->left < n - at ? walk->left : n - at;
+        at += passed;
+        walk->position += passed;
+        walk->left -= passed;
+        if (walk->left == 0) walk->step = after_segment(*walk);
+        break;
+      }
+      case ImageEndWalk::kCodedData: {
+        const std::int64_t from = skip_plain_blocks(bytes, n, at);
+        const void* found = std::memchr(bytes + from, 0xFF, static_cast<std::size_t>(n - from));
+        const std::int64_t ff =
+            found == nullptr ? n : static_cast<const std::uint8_t*>(found) - bytes;
+        walk->position += ff - at;
+        at = ff;
+        if (at < n) {
+          walk->step = ImageEndWalk::kCodedFF;
+          walk->position += 1;
+          at += 1;
+        }
+        break;
+      }
+      default:
+        take_byte(walk, bytes[at]);
+        at += 1;
+        // A segment with nothing in it is passed at once.
+        if (walk->step == ImageEndWalk::kSegmentBody && walk->left == 0) {
+          walk->step = after_segment(*walk);
+        }
+        break;
     }
   }
-  return -1;
+}
+
+std::int64_t find_main_image_end(const std::uint8_t* image, std::int64_t n) {
+  ImageEndWalk walk;
+  walk_image_bytes(&walk, image, n);
+  return walk.end;
 }

@@ -1,5 +1,5 @@
-// Everything process_image holds for one file. It lives for one call; its
-// holders close the input and release the buffer on every road out.
+// Everything the pipeline holds for one file, from its opening to its place
+// in the folder. Its holders close every file on every road out.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +8,32 @@
 #include "orient/orientation.h"
 #include "platform/holders.h"
 #include "strip/result_codes.h"
+#include "strip/run_totals.h"
 
 struct ImageState {
-  std::string path;         // folder, separator, name
-  std::string output_name;  // path + ".stripped"
-  OpenFile input;           // the picture as loaded, or the turned picture jpegtran wrote
-  OpenFile output;          // the ".stripped" file, until it is in place or given up
-  ImageBuffer image;        // the whole file: as loaded, or as reloaded after rotation
+  std::string path;          // folder, separator, name
+  std::string output_name;   // path + ".stripped"
+  std::string rotated_name;  // path + ".r"
+  OpenFile input;            // the picture
+  OpenFile output;           // the ".stripped" file, until it is in place or given up
+  OpenFile rotated;          // the turned picture jpegtran wrote, until it is in place
+  FileInfo picture;          // times, owner and bits as first opened, before any read
   std::int64_t original_length = 0;
-  FileInfo picture;      // times, owner and bits as first opened, before any read
-  OrientationMark turn;  // the turn the loaded file's Orientation asked for
-  bool rotated = false;  // the turned picture is in place and reloaded
+  OrientationMark turn;        // the turn the picture's Orientation asked for
+  bool camera = false;         // a camera file: it has a console line
+  bool dropped = false;        // an earlier file of its folder could not be read
+  bool rotated_ready = false;  // the turned picture is on the disk, waiting for its place
+  bool output_ready = false;   // the output holds what is to take the picture's place
+  bool output_synced = false;  // ... and is on the disk
+  bool replaced = false;       // something took the picture's name: its folder needs a sync
   bool cut_found = false;
-  bool output_written = false;  // the part before the cut reached the output
-  ResultCode result = RESULT_UNCHANGED;
+  bool turned_output_refused = false;  // the turned picture's output could not be created
   int soi_count = 0;
   std::int64_t bytes_written = 0;
+  ResultCode result = RESULT_UNCHANGED;
+  // What the turned picture's own pass came to; it counts once the turned
+  // picture is in place.
+  ResultCode result_after_rotation = RESULT_DONE;
+  std::string line;   // the console line so far, unless shown at once
+  RunTotals counted;  // this file's share of the run's totals
 };

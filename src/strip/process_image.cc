@@ -1,116 +1,191 @@
 #include "strip/process_image.h"
 
+#include <vector>
+
 #include "orient/orientation.h"
 #include "platform/console.h"
 #include "strip/camera_file.h"
-#include "strip/image_end.h"
-#include "strip/image_state.h"
-#include "strip/output_file.h"
-#include "strip/preview_cut.h"
+#include "strip/copy_pass.h"
+#include "strip/image_batch.h"
 #include "strip/replace.h"
 #include "strip/rotation_road.h"
 
 namespace {
 
-// The fourth FF D8 FF, where the extra preview begins, or -1 when there is
-// none to cut at. A cut that would fall inside the main image (a small JPEG
-// carried in a segment before the picture can hold the fourth sequence) is
-// no cut: the file is then one without an extra preview.
-std::int64_t preview_cut(ImageState* state) {
-  const std::int64_t cut =
-      find_preview_cut(state->image.bytes, state->image.length, &state->soi_count);
-  if (cut < 0) return -1;
-  const std::int64_t end = find_main_image_end(state->image.bytes, state->image.length);
-  return end >= 0 && cut >= end ? cut : -1;
+// Gathers this thread's console text into `text` while it lives.
+struct Gathering {
+  explicit Gathering(std::string* text) { console_gather(text); }
+  Gathering(const Gathering&) = delete;
+  Gathering& operator=(const Gathering&) = delete;
+  ~Gathering() { console_gather(nullptr); }
+};
+
+// The memory a file is read through.
+struct Piece {
+  const Platform& os;
+  std::uint8_t* bytes;
+  explicit Piece(const Platform& platform)
+      : os(platform), bytes(static_cast<std::uint8_t*>(platform.allocate(kPieceSize))) {}
+  Piece(const Piece&) = delete;
+  Piece& operator=(const Piece&) = delete;
+  ~Piece() {
+    if (bytes != nullptr) os.release(bytes);
+  }
+};
+
+void load_failed(ImageState* state) {
+  console_print(" -->Error processing %s", state->path.c_str());
+  state->result = RESULT_LOAD_FAILED;
+  OpenFile::close_file(&state->output);
+  OpenFile::close_file(&state->input);
 }
 
-// Opens the output and writes the part before the preview; sets the result.
-void cut_and_write(const Platform& os, ImageState* state) {
-  if (!create_output(os, state->output_name, &state->output)) {
+// The Orientation entry, looked for in the bytes its entry count reaches:
+// the first piece holds them in any camera file, but a count can point
+// further.
+bool find_turn(const Platform& os, const Piece& piece, std::int64_t first, ImageState* state) {
+  constexpr std::int64_t kCountOffset = 20;
+  constexpr std::int64_t kEntries = 22;
+  constexpr std::int64_t kEntrySize = 12;
+  if (first >= kCountOffset + 2 && first < state->original_length) {
+    const std::int64_t count = piece.bytes[kCountOffset] | (piece.bytes[kCountOffset + 1] << 8);
+    std::int64_t reach = kEntries + kEntrySize * count;
+    if (reach > state->original_length) reach = state->original_length;
+    if (reach > first) {
+      std::vector<std::uint8_t> entries(static_cast<std::size_t>(reach));
+      return os.read_at(state->input.handle, 0, entries.data(), reach) == reach &&
+             locate_orientation(entries.data(), reach, &state->turn);
+    }
+  }
+  return locate_orientation(piece.bytes, first, &state->turn);
+}
+
+void strip_picture(const Platform& os, const Piece& piece, std::int64_t first, WriteTurn* turn,
+                   ImageState* state) {
+  const Pass pass{state->input.handle, state->original_length, piece.bytes, first,
+                  state->output_name,  &state->output,         turn};
+  const PassOutcome copied = copy_pass(os, pass);
+  if (copied.dropped) {
+    state->dropped = true;
+    return;
+  }
+  if (!copied.read) {
+    load_failed(state);
+    return;
+  }
+  OpenFile::close_file(&state->input);
+  console_print("%s", state->path.c_str());
+  if (copied.create_failed) {
     console_print("--> couldn't open output file");
     state->result = RESULT_OUTPUT_FAILED;
     return;
   }
-  const std::int64_t cut = preview_cut(state);
-  if (cut < 0) {
-    OpenFile::close_file(&state->output);  // left empty; the end stage removes it
+  state->soi_count = copied.scan.soi_count;
+  state->cut_found = copied.scan.cut >= 0;
+  if (state->cut_found && !copied.write_failed) {
+    state->bytes_written = copied.scan.cut;
+    state->output_ready = true;
+    state->result = RESULT_DONE;
+    os.start_writeback(state->output.handle);
+  } else {
+    OpenFile::close_file(&state->output);
+  }
+}
+
+void rotate_picture(const Platform& os, const Piece& piece, std::int64_t first, WriteTurn* turn,
+                    ImageState* state) {
+  // The whole picture is read before anything is done with it, as any other.
+  const Pass pass{
+      state->input.handle, state->original_length, piece.bytes, first, "", nullptr, turn};
+  if (!copy_pass(os, pass).read) {
+    load_failed(state);
     return;
   }
-  state->cut_found = true;
-  state->bytes_written = cut;
-  if (write_output(state->output, state->image.bytes, cut)) {
-    state->result = RESULT_DONE;
-    state->output_written = true;
+  if (ask_turn(*turn, true) == Turn::kDropped) {
+    state->dropped = true;
+    return;
+  }
+  console_print("%s", state->path.c_str());
+  turn_picture(os, piece.bytes, state);
+}
+
+void count_saving(ImageState* state) {
+  if (state->original_length <= state->bytes_written) return;
+  const std::int64_t saved = state->original_length - state->bytes_written;
+  state->counted.bytes_saved += saved;
+  state->counted.files_stripped += 1;
+  console_print(" (%lld)", static_cast<long long>(saved));
+}
+
+}  // namespace
+
+void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
+                   WriteTurn turn, ImageState* state) {
+  const Gathering gathering(&state->line);
+  state->input.os = &os;
+  state->output.os = &os;
+  state->rotated.os = &os;
+  state->path = folder + kPathSeparator + name;
+  if (!open_camera_file(os, state->path, &state->input, &state->picture)) {
+    tell_read_through(&turn, false);
+    return;
+  }
+  state->camera = true;
+  state->original_length = state->picture.length;
+  state->output_name = state->path + ".stripped";
+  state->rotated_name = state->path + ".r";
+
+  const Piece piece(os);
+  const std::int64_t first =
+      state->original_length < kPieceSize ? state->original_length : kPieceSize;
+  if (piece.bytes == nullptr || os.read_at(state->input.handle, 0, piece.bytes, first) != first) {
+    tell_read_through(&turn, true);
+    load_failed(state);
+    return;
+  }
+  if (find_turn(os, piece, first, state)) {
+    rotate_picture(os, piece, first, &turn, state);
   } else {
+    strip_picture(os, piece, first, &turn, state);
+  }
+}
+
+void sync_prepared_output(const Platform& os, ImageState* state) {
+  if (!state->output_ready || state->output_synced) return;
+  state->output_synced = os.sync(state->output.handle) == 0;
+  if (!state->output_synced) {
+    state->output_ready = false;
+    state->result = RESULT_UNCHANGED;
     OpenFile::close_file(&state->output);
   }
 }
 
-// A rotated picture for which no cut was written is written whole, so that
-// the output still carries its reset Orientation.
-void write_fallback(const Platform& os, ImageState* state) {
-  state->result = RESULT_FALLBACK_FAILED;
-  if (create_output(os, state->output_name, &state->output) &&
-      write_output(state->output, state->image.bytes, state->image.length)) {
-    state->bytes_written = state->image.length;
-    state->result = RESULT_DONE;
-  } else {
+void place_image(const Platform& os, ImageState* state) {
+  if (!state->camera || state->dropped) return;
+  const Gathering gathering(&state->line);
+  if (state->rotated_ready) place_turned_picture(os, state);
+  if (state->result == RESULT_DONE && state->output_ready) {
+    const bool placed = replace_keeping_times(os, state->path, state->picture, state->output.handle,
+                                              state->output_name, [state] { count_saving(state); });
+    if (!placed) state->result = RESULT_OUTPUT_FAILED;
+    state->replaced = state->replaced || placed;
     OpenFile::close_file(&state->output);
-  }
-}
-
-void end_stage(const Platform& os, RunTotals& totals, ImageState* state) {
-  if (state->rotated && !state->output_written) write_fallback(os, state);
-  OpenFile::close_file(&state->input);
-  ImageBuffer::release_buffer(&state->image);
-
-  if (state->result == RESULT_DONE) {
-    const auto count_saving = [&] {
-      if (state->original_length <= state->bytes_written) return;
-      const std::int64_t saved = state->original_length - state->bytes_written;
-      totals.bytes_saved += saved;
-      totals.files_stripped += 1;
-      console_print(" (%lld)", static_cast<long long>(saved));
-    };
-    if (!replace_keeping_times(os, state->path, state->picture, state->output.handle,
-                               state->output_name, count_saving)) {
-      state->result = RESULT_OUTPUT_FAILED;
-    }
-    OpenFile::close_file(&state->output);
-  } else {
+  } else if (state->result != RESULT_DONE) {
     if (state->result == RESULT_UNCHANGED && !state->cut_found && state->soi_count > 0) {
       console_print(" -->preview image not found");
     }
+    OpenFile::close_file(&state->output);
     os.remove(state->output_name);
   }
   console_print("\n");
 }
 
-}  // namespace
-
 ResultCode process_image(const Platform& os, RunTotals& totals, const std::string& name,
                          const std::string& folder) {
-  ImageState state;
-  switch (load_camera_image(os, name, folder, &state)) {
-    case LOAD_NOT_CAMERA:
-      return RESULT_UNCHANGED;
-    case LOAD_FAILED:
-      state.result = RESULT_LOAD_FAILED;
-      end_stage(os, totals, &state);
-      return state.result;
-    case LOAD_DONE:
-      break;
-  }
-
-  if (locate_orientation(state.image.bytes, state.image.length, &state.turn)) {
-    state.result = take_rotation_road(os, totals, &state);
-    if (state.result != RESULT_DONE) {
-      end_stage(os, totals, &state);
-      return state.result;
-    }
-    state.result = RESULT_UNCHANGED;
-  }
-  cut_and_write(os, &state);
-  end_stage(os, totals, &state);
-  return state.result;
+  ImageBatch batch;
+  batch.files.push_back(std::make_unique<ImageState>());
+  ImageState& state = *batch.files.back();
+  prepare_image(os, name, folder, WriteTurn{}, &state);
+  finish_batch(os, &batch, totals);
+  return state.camera ? state.result : RESULT_UNCHANGED;
 }

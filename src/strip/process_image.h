@@ -4,12 +4,28 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "strip/image_state.h"
 #include "strip/result_codes.h"
 #include "strip/run_totals.h"
+#include "strip/write_turn.h"
 
-// Handles one .jpg file of the walk: a camera file is loaded, turned upright
-// when its Orientation says so, cut before its extra preview, and put in place
-// of the original with its times; its console line is printed and ended.
-// Anything else is left alone without a word.
+// Works on one .jpg file of the walk up to the moment its output could take
+// the picture's place: a camera file is read through once, turned upright
+// when its Orientation says so, and copied up to its extra preview into a
+// fresh output, started on its way to the disk. Its console line is gathered
+// in `state`. Anything else is left alone, without a line. Nothing is
+// written before `turn` says so.
+void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
+                   WriteTurn turn, ImageState* state);
+
+// Puts a prepared file's output in place of the picture, in the order of the
+// walk, and ends its line; the output is already on the disk
+// (sync_prepared_output). The folder's own sync is the caller's.
+void place_image(const Platform& os, ImageState* state);
+
+// Flushes a prepared output to the disk; one that cannot be is given up.
+void sync_prepared_output(const Platform& os, ImageState* state);
+
+// Both, for one file alone, with its folder synced and its line printed.
 ResultCode process_image(const Platform& os, RunTotals& totals, const std::string& name,
                          const std::string& folder);

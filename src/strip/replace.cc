@@ -22,6 +22,5 @@ bool replace_keeping_times(const Platform& os, const std::string& original, cons
     console_print(" -->Couldn't replace original file");
     return false;
   }
-  os.sync_folder_of(original);
   return true;
 }

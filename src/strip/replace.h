@@ -13,6 +13,7 @@
 // read-only original, times or access bits that cannot be set, or a rename
 // that fails, print " -->Couldn't replace original file" and return false,
 // leaving both files as they are. The replacement stays open either way.
+// Making the folder's new entry durable is the caller's.
 bool replace_keeping_times(const Platform& os, const std::string& original, const FileInfo& picture,
                            FileHandle replacement, const std::string& replacement_name,
                            const std::function<void()>& step);

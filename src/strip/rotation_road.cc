@@ -1,13 +1,10 @@
 #include "strip/rotation_road.h"
 
-#include <utility>
-
 #include "orient/jpegtran.h"
 #include "orient/orientation_reset.h"
 #include "orient/thumbnail_turn.h"
 #include "platform/console.h"
-#include "strip/camera_file.h"
-#include "strip/output_file.h"
+#include "strip/copy_pass.h"
 #include "strip/replace.h"
 
 namespace {
@@ -21,67 +18,86 @@ void remove_if_empty(const Platform& os, const std::string& name, const OpenFile
   }
 }
 
+// The turned picture's output: cut before the preview, or the whole turned
+// picture when there is no cut, so that the output still carries its reset
+// Orientation.
+ResultCode strip_turned_picture(const Platform& os, std::uint8_t* piece, ImageState* state) {
+  FileInfo turned;
+  if (os.file_info(state->rotated.handle, &turned) != 0 || turned.length <= 0) {
+    return RESULT_ROTATED_EMPTY;
+  }
+  WriteTurn always;
+  Pass pass{state->rotated.handle, turned.length,  piece,  0,
+            state->output_name,    &state->output, &always};
+  const PassOutcome copied = copy_pass(os, pass);
+  if (!copied.read) return RESULT_RELOAD_FAILED;
+  state->turned_output_refused = copied.create_failed;
+  state->soi_count = copied.scan.soi_count;
+  state->cut_found = copied.scan.cut >= 0;
+  if (!copied.create_failed && !copied.write_failed && os.sync(state->output.handle) == 0) {
+    state->bytes_written = state->cut_found ? copied.scan.cut : turned.length;
+    return RESULT_DONE;
+  }
+  // What could not be written cut is written whole, into a fresh output.
+  OpenFile::close_file(&state->output);
+  pass.whole = true;
+  const PassOutcome again = copy_pass(os, pass);
+  if (again.read && !again.create_failed && !again.write_failed &&
+      os.sync(state->output.handle) == 0) {
+    state->bytes_written = turned.length;
+    return RESULT_DONE;
+  }
+  OpenFile::close_file(&state->output);
+  return RESULT_FALLBACK_FAILED;
+}
+
 }  // namespace
 
-bool rotate_image(const Platform& os, const std::string& path, const OrientationMark& turn,
-                  const FileInfo& picture, OpenFile* input, OpenFile* rotated) {
-  const std::string rotated_name = path + ".r";
-  console_print("--> %s", ORIENTATION_NAMES[turn.value]);
-
+void turn_picture(const Platform& os, std::uint8_t* piece, ImageState* state) {
+  console_print("--> %s", ORIENTATION_NAMES[state->turn.value]);
   // jpegtran reads the picture through the descriptor the walk checked and
   // writes into a file made fresh and private for it, never through a name.
   // A picture that would still say it is turned must never take the
   // original's place, or the next run would turn it again. Its thumbnail is
   // turned before the Orientation says "Normal", so no file on the disk ever
   // says so with a thumbnail still sideways that could have been turned; one
-  // that cannot be is left as it was.
+  // that cannot be is left as it was. The reset's sync puts it all on the disk.
+  const int value = state->turn.value;
   const bool ready =
-      create_output(os, rotated_name, rotated) &&
-      jpegtran_turn(os, turn.value, input->handle, rotated->handle) &&
-      turn_thumbnail_in_file(os, rotated->handle, turn.value) != ThumbnailTurn::kWriteFailed &&
-      reset_orientation_in_file(os, rotated->handle, turn.value_offset);
+      create_output(os, state->rotated_name, &state->rotated) &&
+      jpegtran_turn(os, value, state->input.handle, state->rotated.handle) &&
+      turn_thumbnail_in_file(os, state->rotated.handle, value) != ThumbnailTurn::kWriteFailed &&
+      reset_orientation_in_file(os, state->rotated.handle, state->turn.value_offset);
   // The picture is read; it must be closed before anything can replace it.
-  OpenFile::close_file(input);
+  OpenFile::close_file(&state->input);
   if (!ready) {
-    remove_if_empty(os, rotated_name, *rotated);
-    OpenFile::close_file(rotated);
+    remove_if_empty(os, state->rotated_name, state->rotated);
+    OpenFile::close_file(&state->rotated);
     console_print("--> Error rotating image");
-    return false;
+    state->result = RESULT_ROTATE_FAILED;
+    return;
   }
-  if (!replace_keeping_times(os, path, picture, rotated->handle, rotated_name, nullptr)) {
-    OpenFile::close_file(rotated);
-    return false;
-  }
-  return true;
+  state->rotated_ready = true;
+  state->result_after_rotation = strip_turned_picture(os, piece, state);
+  state->output_ready = state->result_after_rotation == RESULT_DONE;
+  state->output_synced = state->output_ready;
+  state->result = RESULT_DONE;
 }
 
-ResultCode take_rotation_road(const Platform& os, RunTotals& totals, ImageState* state) {
-  ImageBuffer::release_buffer(&state->image);
-  OpenFile rotated;
-  if (!rotate_image(os, state->path, state->turn, state->picture, &state->input, &rotated)) {
-    return RESULT_ROTATE_FAILED;
+bool place_turned_picture(const Platform& os, ImageState* state) {
+  const bool placed = replace_keeping_times(os, state->path, state->picture, state->rotated.handle,
+                                            state->rotated_name, nullptr);
+  OpenFile::close_file(&state->rotated);
+  state->rotated_ready = false;
+  if (!placed) {
+    state->result = RESULT_ROTATE_FAILED;
+    state->output_ready = false;
+    OpenFile::close_file(&state->output);
+    return false;
   }
-  totals.files_rotated += 1;
-
-  // The turned picture went to the disk with its Orientation already reset;
-  // it is loaded back through the descriptor it was written by, since the
-  // name may lead elsewhere by now.
-  std::swap(state->input.handle, rotated.handle);
-  const WholeRead read = read_whole_file(os, state->input.handle, &state->image);
-  if (read != WHOLE_READ) {
-    OpenFile::close_file(&state->input);
-    ImageBuffer::release_buffer(&state->image);
-  }
-  switch (read) {
-    case WHOLE_EMPTY:
-      return RESULT_ROTATED_EMPTY;
-    case WHOLE_NO_MEMORY:
-      return RESULT_RELOAD_NO_MEMORY;
-    case WHOLE_SHORT:
-      return RESULT_RELOAD_FAILED;
-    case WHOLE_READ:
-      break;
-  }
-  state->rotated = true;
-  return RESULT_DONE;
+  state->replaced = true;
+  state->counted.files_rotated += 1;
+  if (state->turned_output_refused) console_print("--> couldn't open output file");
+  state->result = state->result_after_rotation;
+  return true;
 }

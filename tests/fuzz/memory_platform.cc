@@ -161,9 +161,10 @@ MemoryFs::MemoryFs() {
     info->mode = 0755;
     return 0;
   };
-  table.open_read = [this](const std::string& path, FileHandle* file) {
+  table.open_read = [this](const std::string& path, FileHandle* file, FileInfo* info) {
     const auto node = find(path);
     if (node == nullptr || !node->regular) return -1;
+    if (info != nullptr) fill_info(*node, info);
     *file = open_handle(node, false);
     return 0;
   };
@@ -184,9 +185,8 @@ MemoryFs::MemoryFs() {
     return count;
   };
   table.create_new = [this](const std::string& path, FileHandle* file) {
-    if (find(path) != nullptr || folders.count(path) != 0 || folders.count(folder_of(path)) == 0) {
-      return -1;
-    }
+    if (find(path) != nullptr || folders.count(path) != 0) return kNameTaken;
+    if (folders.count(folder_of(path)) == 0) return -1;
     auto node = new_node();
     node->mode = 0600;
     files[path] = node;
@@ -212,7 +212,9 @@ MemoryFs::MemoryFs() {
     handle->node->times.write = ++clock_;
     return 0;
   };
+  table.worker_count = [] { return 1; };
   table.sync = [this](FileHandle file) { return handle_of(file, "sync") == nullptr ? -1 : 0; };
+  table.start_writeback = [this](FileHandle file) { (void)handle_of(file, "start_writeback"); };
   table.close = [this](FileHandle file) {
     if (handles_.erase(file) == 0) {
       misuse.push_back("close of a file not open");

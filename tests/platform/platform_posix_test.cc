@@ -29,7 +29,7 @@ TEST(PlatformPosix, OpenReadTakesRegularFilesOnly) {
   ASSERT_EQ(symlink("file", (dir / "link").c_str()), 0);
   for (const char* name : {"file", "link"}) {
     FileHandle file = kNoFile;
-    ASSERT_EQ(os().open_read(dir / name, &file), 0) << name;
+    ASSERT_EQ(os().open_read(dir / name, &file, nullptr), 0) << name;
     std::uint8_t bytes[8];
     EXPECT_EQ(os().read_at(file, 1, bytes, 8), 2) << name;  // short only at the end
     EXPECT_EQ(os().close(file), 0);
@@ -40,7 +40,7 @@ TEST(PlatformPosix, OpenReadTakesRegularFilesOnly) {
   ASSERT_GE(writer, 0);
   for (const char* name : {"folder", "fifo", "missing"}) {
     FileHandle file = kNoFile;
-    EXPECT_EQ(os().open_read(dir / name, &file), -1) << name;
+    EXPECT_EQ(os().open_read(dir / name, &file, nullptr), -1) << name;
   }
   close(writer);
 }
@@ -51,9 +51,11 @@ TEST(PlatformPosix, NewAndUpdatedFilesNeverGoThroughLinks) {
   ASSERT_EQ(symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
   ASSERT_EQ(symlink((dir / "absent").c_str(), (dir / "dangling").c_str()), 0);
   FileHandle file = kNoFile;
-  EXPECT_EQ(os().create_new(dir / "link", &file), -1);
-  EXPECT_EQ(os().create_new(dir / "dangling", &file), -1);
-  EXPECT_EQ(os().create_new(dir / "target", &file), -1);
+  // Taken names, links among them, are said to be taken.
+  EXPECT_EQ(os().create_new(dir / "link", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(dir / "dangling", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(dir / "target", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(dir / "no-folder/file", &file), -1);
   EXPECT_NE(access((dir / "absent").c_str(), F_OK), 0);
   EXPECT_EQ(read_file(dir / "target"), Bytes{7});
 
@@ -116,7 +118,7 @@ TEST(PlatformPosix, RunProgramReadsAndWritesTheGivenFiles) {
   write_file(dir / "in", Bytes{1, 2, 3, 0xFF});
   FileHandle in = kNoFile;
   FileHandle out = kNoFile;
-  ASSERT_EQ(os().open_read(dir / "in", &in), 0);
+  ASSERT_EQ(os().open_read(dir / "in", &in, nullptr), 0);
   ASSERT_EQ(os().create_new(dir / "out", &out), 0);
   std::uint8_t first = 0;
   ASSERT_EQ(os().read_at(in, 1, &first, 1), 1);  // reading elsewhere moves nothing it reads from

@@ -1,10 +1,11 @@
 // A picture deleted by someone else while the run is at it: between the
 // listing and the load, after the load, while jpegtran turns it, and between
-// the rotation and the reload. A FakePlatform hook deletes it at the chosen
-// moment; everything else is the real system. Nothing may crash, nothing but
-// the deleted picture may be affected, and the walk must go on.
+// the turned picture taking its place and the final replacement. A FakePlatform hook deletes it at
+// the chosen moment; everything else is the real system. Nothing may crash, nothing but the deleted
+// picture may be affected, and the walk must go on.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
 
 #include "driver/run_main.h"
@@ -16,18 +17,20 @@
 
 namespace {
 
-enum class Moment { kBeforeLoad, kAfterLoad, kDuringRotation, kBeforeReload };
+enum class Moment { kBeforeLoad, kAfterLoad, kDuringRotation, kBeforeFinalReplacement };
 
 // Removes `victim` at `moment`: just before the call that names it. The
-// rotated picture is reloaded right after its folder is made durable.
+// final replacement begins by looking for the picture, a second time when
+// the turned picture took its place first.
 void vanish_at(FakePlatform* os, Moment moment, const std::string& victim) {
-  os->before_call = [os, moment, victim](Call call, const std::string& path) {
-    const bool now =
-        (call == Call::kOpenRead && moment == Moment::kBeforeLoad && path == victim) ||
-        (call == Call::kCreateNew && moment == Moment::kAfterLoad &&
-         path == victim + ".stripped") ||
-        (call == Call::kRunProgram && moment == Moment::kDuringRotation) ||
-        (call == Call::kSyncFolder && moment == Moment::kBeforeReload && path == victim);
+  auto looks = std::make_shared<int>(0);
+  os->before_call = [os, moment, victim, looks](Call call, const std::string& path) {
+    const bool final_look = call == Call::kPathInfo && path == victim && ++*looks == 2;
+    const bool now = (call == Call::kOpenRead && moment == Moment::kBeforeLoad && path == victim) ||
+                     (call == Call::kCreateNew && moment == Moment::kAfterLoad &&
+                      path == victim + ".stripped") ||
+                     (call == Call::kRunProgram && moment == Moment::kDuringRotation) ||
+                     (final_look && moment == Moment::kBeforeFinalReplacement);
     if (now) os->base.remove(victim);
   };
 }
@@ -92,11 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Case{"BeforeLoad", Moment::kBeforeLoad, 1, nullptr, nullptr},
                     Case{"AfterLoad", Moment::kAfterLoad, 1, " -->Couldn't replace original file",
                          ".stripped"},
+                    // The turned picture is cut before it takes its place.
                     Case{"AfterLoadTurned", Moment::kAfterLoad, 6,
-                         "--> rotate 90 -->Couldn't replace original file", ".stripped"},
+                         "--> rotate 90 -->Couldn't replace original file", ".r"},
                     Case{"DuringRotation", Moment::kDuringRotation, 6,
                          "--> rotate 90 -->Couldn't replace original file", ".r"},
-                    Case{"BeforeReload", Moment::kBeforeReload, 8,
+                    Case{"BeforeFinalReplacement", Moment::kBeforeFinalReplacement, 8,
                          "--> rotate 270 -->Couldn't replace original file", ".stripped"}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 

@@ -37,9 +37,7 @@ TEST(Faults, PictureSurvivesEveryFailingCall) {
   const Case cases[] = {
       {Call::kCount, 1, RESULT_DONE, kStripped},  // nothing fails
       {Call::kOpenRead, 1, RESULT_UNCHANGED, kNothing},
-      {Call::kFileInfo, 1, RESULT_UNCHANGED, kNothing},
-      {Call::kReadAt, 1, RESULT_UNCHANGED, kNothing},    // the model field
-      {Call::kFileInfo, 2, RESULT_UNCHANGED, kNothing},  // the length
+      {Call::kReadAt, 1, RESULT_UNCHANGED, kNothing},  // the model field
       {Call::kAllocate, 1, RESULT_LOAD_FAILED, kLoadError},
       {Call::kReadAt, 2, RESULT_LOAD_FAILED, kLoadError},  // the whole file
       {Call::kCreateNew, 1, RESULT_OUTPUT_FAILED, kNoOutput},

@@ -1,12 +1,18 @@
 // The end of the main image, found block by block, against the plain
-// byte-by-byte reading of the same rules.
+// byte-by-byte reading of the same rules, and the cut found while a file
+// streams by in pieces, against the whole file's.
 #include "strip/image_end.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "fuzz/reference.h"
+#include "strip/cut_scan.h"
+#include "strip/preview_cut.h"
+#include "support/camera_jpeg.h"
 
 namespace {
 
@@ -40,6 +46,41 @@ TEST(ImageEnd, BlockByBlockAgreesWithTheByteByByteReading) {
     if (expected >= 0) ++ended;
   }
   EXPECT_GT(ended, 1000);  // the end is reached often enough to be tested
+}
+
+}  // namespace
+
+namespace {
+
+// The walk and the cut come out the same however the bytes are split into
+// pieces: at every FF, length byte and block edge some split falls.
+TEST(ImageEnd, PiecesOfAnySizeGiveTheWholeFilesAnswer) {
+  std::mt19937 draw(7);
+  std::vector<Bytes> files;
+  for (int i = 0; i < 300; ++i) files.push_back(random_scan(&draw));
+  for (int previews = 0; previews < 3; ++previews) {
+    CameraJpegOptions options;
+    options.trailing_previews = previews;
+    files.push_back(make_camera_jpeg(options));
+  }
+  for (const Bytes& file : files) {
+    const auto n = static_cast<std::int64_t>(file.size());
+    const std::int64_t end = find_main_image_end(file.data(), n);
+    int whole_count = 0;
+    std::int64_t whole_cut = find_preview_cut(file.data(), n, &whole_count);
+    if (whole_cut >= 0 && (end < 0 || whole_cut < end)) whole_cut = -1;
+    for (std::int64_t piece = 1; piece <= 19; ++piece) {
+      CutScan scan;
+      for (std::int64_t at = 0; at < n; at += piece) {
+        scan_for_cut(&scan, file.data() + at, std::min(piece, n - at));
+      }
+      ASSERT_EQ(scan.walk.end, end) << "pieces of " << piece;
+      ASSERT_EQ(scan.cut, whole_cut) << "pieces of " << piece;
+      if (whole_cut < 0) {
+        ASSERT_EQ(scan.soi_count, whole_count) << "pieces of " << piece;
+      }
+    }
+  }
 }
 
 }  // namespace

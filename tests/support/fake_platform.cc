@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+void FakePlatform::note(const PathCall& call) {
+  const std::lock_guard<std::mutex> hold(lock);
+  log.push_back(call);
+}
+
 bool FakePlatform::fails(Call call, const std::string& path) {
+  std::unique_lock<std::mutex> hold(lock);
   const int index = static_cast<int>(call);
   const int made = ++counts[index];
   const bool fail =
@@ -10,6 +16,7 @@ bool FakePlatform::fails(Call call, const std::string& path) {
   if (fail) {
     failed[index] = true;
   } else if (before_call) {
+    hold.unlock();
     before_call(call, path);
   }
   return fail;
@@ -39,9 +46,9 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
   table.path_info = [this](const std::string& path, FileInfo* info) {
     return fails(Call::kPathInfo, path) ? -1 : base.path_info(path, info);
   };
-  table.open_read = [this](const std::string& path, FileHandle* file) {
-    log.push_back({Call::kOpenRead, path, ""});
-    return fails(Call::kOpenRead, path) ? -1 : base.open_read(path, file);
+  table.open_read = [this](const std::string& path, FileHandle* file, FileInfo* info) {
+    note({Call::kOpenRead, path, ""});
+    return fails(Call::kOpenRead, path) ? -1 : base.open_read(path, file, info);
   };
   table.file_info = [this](FileHandle file, FileInfo* info) {
     return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
@@ -50,7 +57,7 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return fails(Call::kReadAt) ? std::int64_t{-1} : base.read_at(file, offset, buffer, size);
   };
   table.create_new = [this](const std::string& path, FileHandle* file) {
-    log.push_back({Call::kCreateNew, path, ""});
+    note({Call::kCreateNew, path, ""});
     return fails(Call::kCreateNew, path) ? -1 : base.create_new(path, file);
   };
   table.create_temporary = [this](FileHandle* file) {
@@ -64,6 +71,7 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return -1;
   };
   table.sync = [this](FileHandle file) { return fails(Call::kSync) ? -1 : base.sync(file); };
+  table.start_writeback = [this](FileHandle file) { base.start_writeback(file); };
   table.close = [this](FileHandle file) {
     // The file is closed either way, as a failing close still releases it.
     const bool fail = fails(Call::kClose);
@@ -77,11 +85,11 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return fails(Call::kSetTimes) ? -1 : base.set_times(file, times);
   };
   table.remove = [this](const std::string& path) {
-    log.push_back({Call::kRemove, path, ""});
+    note({Call::kRemove, path, ""});
     return fails(Call::kRemove, path) ? -1 : base.remove(path);
   };
   table.rename_over = [this](const std::string& from, const std::string& to) {
-    log.push_back({Call::kRenameOver, from, to});
+    note({Call::kRenameOver, from, to});
     return fails(Call::kRenameOver, from) ? -1 : base.rename_over(from, to);
   };
   table.sync_folder_of = [this](const std::string& path) {
@@ -89,9 +97,10 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
   };
   table.run_program = [this](const std::vector<std::string>& argv, FileHandle in, FileHandle out) {
     const std::string program = argv.empty() ? std::string() : argv[0];
-    log.push_back({Call::kRunProgram, program, ""});
+    note({Call::kRunProgram, program, ""});
     return fails(Call::kRunProgram, program) ? -1 : base.run_program(argv, in, out);
   };
+  table.worker_count = [this] { return workers; };
   table.allocate = [this](std::size_t size) {
     return fails(Call::kAllocate) ? nullptr : base.allocate(size);
   };

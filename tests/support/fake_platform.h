@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ struct FakePlatform {
 
   Platform base;
   FaultPlan plan;
+  // Files worked on at a time: one, so that the N-th call is the same one in
+  // every run, unless a test asks for more.
+  int workers = 1;
   // Folder listings sorted by name, so that a test knows the walk's order.
   Listing listing = Listing::kAsListed;
   // Runs before each call goes on to the base (once it is counted, and only
@@ -74,6 +78,9 @@ struct FakePlatform {
   Platform table;
 
  private:
+  // Calls come from every worker when `workers` is above one.
+  std::mutex lock;
+  void note(const PathCall& call);
   // Counts the call and says whether it fails; when it does not, runs the hook.
   bool fails(Call call, const std::string& path = "");
 };

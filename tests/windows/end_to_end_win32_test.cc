@@ -285,7 +285,7 @@ TEST(WindowsRun, ArgumentsReachTheProgramExactlyAsGiven) {
   write_file(dir.path() + "\\in", Bytes{1, 2});
   FileHandle in = kNoFile;
   FileHandle out = kNoFile;
-  ASSERT_EQ(os.open_read(dir.path() + "\\in", &in), 0);
+  ASSERT_EQ(os.open_read(dir.path() + "\\in", &in, nullptr), 0);
   ASSERT_EQ(os.create_new(dir.path() + "\\out", &out), 0);
   ASSERT_EQ(os.run_program(argv, in, out), 0);
   std::string expected;

@@ -61,7 +61,7 @@ TEST(Win32Platform, OpensForReadingOnlyRegularFilesNobodyElseHolds) {
   TempDir dir;
   write_file(in(dir, "a.jpg"), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   FileHandle file = kNoFile;
-  ASSERT_EQ(os.open_read(in(dir, "a.jpg"), &file), 0);
+  ASSERT_EQ(os.open_read(in(dir, "a.jpg"), &file, nullptr), 0);
   char bytes[16] = {};
   EXPECT_EQ(os.read_at(file, 4, bytes, 16), 6);
   EXPECT_EQ(bytes[0], 5);
@@ -73,12 +73,12 @@ TEST(Win32Platform, OpensForReadingOnlyRegularFilesNobodyElseHolds) {
   EXPECT_EQ(os.close(file), 0);
 
   FileHandle other = kNoFile;
-  EXPECT_EQ(os.open_read(dir.path(), &other), -1);
-  EXPECT_EQ(os.open_read("NUL", &other), -1);
+  EXPECT_EQ(os.open_read(dir.path(), &other, nullptr), -1);
+  EXPECT_EQ(os.open_read("NUL", &other, nullptr), -1);
   const HANDLE held =
       CreateFileA(in(dir, "a.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(os.open_read(in(dir, "a.jpg"), &other), -1);
+  EXPECT_EQ(os.open_read(in(dir, "a.jpg"), &other, nullptr), -1);
   CloseHandle(held);
 }
 

@@ -1,0 +1,142 @@
+// Several files at a time against one after another: the same tree, with
+// every road and failures planted by name, must come out byte for byte the
+// same, with the same console text, whatever the number of workers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "strip/result_codes.h"
+#include "support/camera_jpeg.h"
+#include "support/fake_platform.h"
+#include "support/file_facts.h"
+#include "support/in_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct Entry {
+  Bytes bytes;
+  FileStamp stamp;  // of pictures only: what the run leaves beside them is new
+  bool folder = false;
+  bool operator==(const Entry&) const = default;
+};
+
+std::map<std::string, Entry> snapshot(const std::string& root) {
+  std::map<std::string, Entry> entries;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string path = item.path().string();
+    Entry& entry = entries[path.substr(root.size())];
+    entry.folder = item.is_directory();
+    if (entry.folder) continue;
+    // The stamp first: reading sets the access time.
+    const std::string ending = path.substr(path.size() - 4);
+    if (ending == ".JPG" || ending == ".jpg") entry.stamp = file_stamp(path);
+    entry.bytes = read_file(path);
+  }
+  return entries;
+}
+
+// A tree with every road: pictures to cut, turned ones, another camera's,
+// one whose output cannot be made, one whose replacement is refused, one
+// that shrinks once opened so that it cannot be read (ending its folder,
+// subfolder included), and a read-only one.
+void plant(const std::string& root) {
+  std::filesystem::remove_all(root);
+  for (const char* folder : {"", "/a", "/a/sub", "/b", "/b/c", "/d"}) {
+    std::filesystem::create_directories(root + folder);
+  }
+  int n = 0;
+  const auto picture = [&](const std::string& name, std::uint32_t orientation) {
+    CameraJpegOptions options;
+    options.tag = "file" + std::to_string(++n);
+    options.orientations = {orientation};
+    write_file(root + name, make_camera_jpeg(options));
+    set_file_stamp(root + name, distinct_stamp());
+  };
+  picture("/a/IMG_1.JPG", 1);
+  picture("/a/IMG_2.JPG", 6);
+  picture("/a/IMG_3.JPG", 1);
+  std::filesystem::create_directory(root + "/a/IMG_3.JPG.stripped");
+  picture("/a/IMG_4.JPG", 1);
+  picture("/a/IMG_5.JPG", 8);
+  CameraJpegOptions other;
+  other.model = "Another camera";
+  write_file(root + "/a/other.jpg", make_camera_jpeg(other));
+  set_file_stamp(root + "/a/other.jpg", distinct_stamp());
+  picture("/a/sub/IMG_6.JPG", 3);
+  picture("/b/IMG_7.JPG", 1);
+  picture("/b/IMG_8.JPG", 1);  // cannot be read
+  picture("/b/IMG_9.JPG", 6);
+  picture("/b/c/IMG_10.JPG", 1);
+  picture("/d/IMG_11.JPG", 1);
+  FileStamp read_only = distinct_stamp();
+  read_only.mode = 0444;
+  picture("/d/IMG_12.JPG", 1);
+  set_file_stamp(root + "/d/IMG_12.JPG", read_only);
+  picture("/d/IMG_13.JPG", 3);
+}
+
+struct Outcome {
+  std::string out;
+  std::map<std::string, Entry> tree;
+};
+
+Outcome run_with(const std::string& root, int workers) {
+  plant(root);
+  FakePlatform os;
+  os.workers = workers;
+  os.listing = Listing::kAscending;
+  std::mutex lock;
+  std::thread::id shrinking;
+  os.before_call = [&](Call call, const std::string& path) {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (call == Call::kOpenRead && path == root + "/b/IMG_8.JPG") {
+      shrinking = std::this_thread::get_id();
+    } else if (call == Call::kReadAt && shrinking == std::this_thread::get_id()) {
+      // After its length was taken, before anything was read.
+      EXPECT_EQ(truncate((root + "/b/IMG_8.JPG").c_str(), 1000), 0);
+      set_file_stamp(root + "/b/IMG_8.JPG", distinct_stamp());
+      shrinking = std::thread::id();
+    } else if (call == Call::kRenameOver && path == root + "/a/IMG_4.JPG.stripped") {
+      std::filesystem::remove(path);
+    }
+  };
+  const CapturedRun run = run_main_captured(os.table, root);
+  EXPECT_EQ(run.status, 0);
+  return {run.out, snapshot(root)};
+}
+
+TEST(Workers, TwoAtATimeGiveWhatOneAtATimeGives) {
+  TempDir dir;
+  const std::string root = dir / "tree";
+  const Outcome alone = run_with(root, 1);
+  // The roads were all taken.
+  for (const char* said :
+       {"--> rotate 90", "--> rotate 180", "--> couldn't open output file",
+        " -->Couldn't replace original file", " -->Error processing", "files rotated"}) {
+    EXPECT_NE(alone.out.find(said), std::string::npos) << said << "\n" << alone.out;
+  }
+  EXPECT_EQ(alone.out.find("IMG_9"), std::string::npos) << "the folder ended at IMG_8";
+  EXPECT_EQ(alone.out.find("IMG_10"), std::string::npos) << "its subfolder too";
+  // Races show only now and then: a few runs each.
+  for (const int workers : {2, 3, 2, 2}) {
+    const Outcome together = run_with(root, workers);
+    EXPECT_EQ(together.out, alone.out) << workers << " workers";
+    EXPECT_TRUE(together.tree == alone.tree) << workers << " workers";
+    for (const auto& [name, entry] : alone.tree) {
+      const auto found = together.tree.find(name);
+      if (found == together.tree.end()) {
+        ADD_FAILURE() << name << " missing with " << workers << " workers";
+      } else if (!(found->second == entry)) {
+        ADD_FAILURE() << name << " differs with " << workers << " workers";
+      }
+    }
+  }
+}
+
+}  // namespace
