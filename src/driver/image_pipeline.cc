@@ -163,7 +163,7 @@ struct Pipeline {
       jobs.push_back(std::move(job));
     }
     changed.notify_all();
-    while (jobs.size() > static_cast<std::size_t>(2 * workers)) take_earliest();
+    while (jobs.size() > 2 * static_cast<std::size_t>(workers)) take_earliest();
     const std::lock_guard<std::mutex> hold(lock);
     return !dropped(dispatched, folder);
   }

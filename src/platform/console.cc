@@ -38,6 +38,7 @@ void append_formatted(std::string* text, const char* format, std::va_list args) 
   std::va_list again;
   va_copy(again, args);
   char small[256];
+  // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): the caller's va_start
   const int length = std::vsnprintf(small, sizeof small, format, args);
   if (length < 0) {
     va_end(again);
@@ -62,8 +63,8 @@ void console_print(const char* format, ...) {
   if (gathered != nullptr) {
     append_formatted(gathered, format, args);
   } else {
-    (void)std::vprintf(format,
-                       args);  // NOLINT(clang-analyzer-valist.Uninitialized): va_start above
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_start above
+    (void)std::vprintf(format, args);
   }
   va_end(args);
 }

@@ -6,7 +6,7 @@ namespace {
 
 // Pieces read ahead while earlier files are still being read: at most this
 // much, so that memory stays flat for files of any size.
-constexpr std::size_t kHeldAtMost = 3 * 1024 * 1024;
+constexpr std::size_t kHeldAtMost = std::size_t{3} * 1024 * 1024;
 
 // One buffer per thread, kept from file to file.
 std::vector<std::uint8_t>& held_pieces() {

@@ -11,7 +11,7 @@
 
 // The size of each piece read. The Exif segment, where the Orientation is,
 // lies within the first piece of every camera file.
-inline constexpr std::int64_t kPieceSize = 256 * 1024;
+inline constexpr std::int64_t kPieceSize = std::int64_t{256} * 1024;
 
 // What one pass came to.
 struct PassOutcome {
