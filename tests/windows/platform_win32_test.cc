@@ -86,7 +86,7 @@ TEST(Win32Platform, CreatesOnlyNewFiles) {
   TempDir dir;
   write_file(in(dir, "a.jpg.stripped"), {7});
   FileHandle file = kNoFile;
-  EXPECT_EQ(os.create_new(in(dir, "a.jpg.stripped"), &file), -1);
+  EXPECT_EQ(os.create_new(in(dir, "a.jpg.stripped"), &file), kNameTaken);
   EXPECT_EQ(read_file(in(dir, "a.jpg.stripped")), Bytes{7});
   ASSERT_EQ(os.create_new(in(dir, "b.jpg.stripped"), &file), 0);
   EXPECT_EQ(os.write_at(file, 0, "abc", 3), 0);
