@@ -17,12 +17,16 @@ namespace {
 
 // Files of one folder that take their places together, at most.
 constexpr std::size_t kBatchSize = 64;
+// Camera files handed out and not yet taken into a batch, at most: enough
+// that the workers never wait for the walk, few enough that their open files
+// stay few.
+constexpr std::size_t kInFlight = 32;
 
+// A camera file, opened by the walk, for a worker to go on with.
 struct Job {
-  std::size_t index = 0;  // in the order of the walk
-  std::string name;
+  std::size_t index = 0;  // among the camera files, in the order of the walk
   std::string folder;
-  std::unique_ptr<ImageState> state = std::make_unique<ImageState>();
+  std::unique_ptr<ImageState> state;
   bool prepared = false;
 };
 
@@ -54,7 +58,9 @@ struct Pipeline {
 
   // What the workers share with it, under `lock`.
   std::mutex lock;
-  std::condition_variable changed;
+  std::condition_variable work_waiting;  // a job to take, or the end
+  std::condition_variable job_prepared;
+  std::condition_variable reading_moved;  // read_prefix went on
   std::deque<std::unique_ptr<Job>> jobs;  // handed out, not yet in a batch
   std::size_t first_index = 0;            // the index of jobs.front()
   std::size_t next_to_take = 0;           // the next index a worker takes
@@ -77,7 +83,7 @@ struct Pipeline {
     std::unique_lock<std::mutex> hold(lock);
     while (read_prefix < job.index) {
       if (!wait) return Turn::kWait;
-      changed.wait(hold);
+      reading_moved.wait(hold);
     }
     return dropped(job.index, job.folder) ? Turn::kDropped : Turn::kGo;
   }
@@ -89,7 +95,7 @@ struct Pipeline {
       read_through[job.index] = 1;
       while (read_prefix < dispatched && read_through[read_prefix] != 0) ++read_prefix;
     }
-    changed.notify_all();
+    reading_moved.notify_all();
   }
 
   void work() {
@@ -97,19 +103,19 @@ struct Pipeline {
       Job* job = nullptr;
       {
         std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return closing || next_to_take < dispatched; });
+        work_waiting.wait(hold, [&] { return closing || next_to_take < dispatched; });
         if (next_to_take >= dispatched) return;
         job = jobs[next_to_take - first_index].get();
         ++next_to_take;
       }
       WriteTurn turn{[this, job](bool wait) { return ask(*job, wait); },
                      [this, job](bool failed) { tell_read(*job, failed); }};
-      prepare_image(os, job->name, job->folder, turn, job->state.get());
+      prepare_opened_image(os, turn, job->state.get());
       {
         const std::lock_guard<std::mutex> hold(lock);
         job->prepared = true;
       }
-      changed.notify_all();
+      job_prepared.notify_one();
     }
   }
 
@@ -119,13 +125,13 @@ struct Pipeline {
   }
 
   // Takes a prepared file, in the walk's order, into the batch of its folder.
-  void take_prepared(std::unique_ptr<Job> job) {
-    if (!job->state->camera || job->state->dropped) return;
-    if (!batch.files.empty() && (batch_folder != job->folder || batch.files.size() >= batch_size)) {
+  void take_prepared(std::unique_ptr<ImageState> state, const std::string& folder) {
+    if (!state->camera || state->dropped) return;
+    if (!batch.files.empty() && (batch_folder != folder || batch.files.size() >= batch_size)) {
       finish_batch_now();
     }
-    batch_folder = job->folder;
-    batch.files.push_back(std::move(job->state));
+    batch_folder = folder;
+    batch.files.push_back(std::move(state));
     if (batch.files.size() >= batch_size) finish_batch_now();
   }
 
@@ -134,7 +140,7 @@ struct Pipeline {
     std::unique_ptr<Job> job;
     {
       std::unique_lock<std::mutex> hold(lock);
-      changed.wait(hold, [&] { return jobs.front()->prepared; });
+      job_prepared.wait(hold, [&] { return jobs.front()->prepared; });
       job = std::move(jobs.front());
       jobs.pop_front();
       ++first_index;
@@ -142,28 +148,33 @@ struct Pipeline {
       // ended its folder was never to be reached.
       if (dropped(job->index, job->folder)) job->state->dropped = true;
     }
-    take_prepared(std::move(job));
+    take_prepared(std::move(job->state), job->folder);
   }
 
   // Hands one file of the walk on; answers whether the walk goes on with its folder.
   bool hand_on(const std::string& name, const std::string& folder) {
-    auto job = std::make_unique<Job>();
-    job->name = name;
-    job->folder = folder;
+    auto state = std::make_unique<ImageState>();
     if (workers == 1) {
-      prepare_image(os, name, folder, WriteTurn{}, job->state.get());
-      const bool failed = job->state->camera && job->state->result == RESULT_LOAD_FAILED;
-      take_prepared(std::move(job));
+      prepare_image(os, name, folder, WriteTurn{}, state.get());
+      const bool failed = state->camera && state->result == RESULT_LOAD_FAILED;
+      take_prepared(std::move(state), folder);
       return !failed;
     }
-    {
-      const std::lock_guard<std::mutex> hold(lock);
-      job->index = dispatched++;
-      read_through.push_back(0);
-      jobs.push_back(std::move(job));
+    // Telling camera files from others takes an open and a read of 16
+    // bytes: less than handing the file to a worker would cost.
+    if (open_image(os, name, folder, state.get())) {
+      auto job = std::make_unique<Job>();
+      job->folder = folder;
+      job->state = std::move(state);
+      {
+        const std::lock_guard<std::mutex> hold(lock);
+        job->index = dispatched++;
+        read_through.push_back(0);
+        jobs.push_back(std::move(job));
+      }
+      work_waiting.notify_one();
+      while (jobs.size() > kInFlight) take_earliest();
     }
-    changed.notify_all();
-    while (jobs.size() > 2 * static_cast<std::size_t>(workers)) take_earliest();
     const std::lock_guard<std::mutex> hold(lock);
     return !dropped(dispatched, folder);
   }
@@ -186,7 +197,7 @@ void run_pipeline(const Platform& os, const std::string& folder, RunTotals& tota
     const std::lock_guard<std::mutex> hold(pipeline.lock);
     pipeline.closing = true;
   }
-  pipeline.changed.notify_all();
+  pipeline.work_waiting.notify_all();
   for (std::thread& thread : threads) thread.join();
   pipeline.finish_batch_now();
 }

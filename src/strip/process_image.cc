@@ -1,5 +1,6 @@
 #include "strip/process_image.h"
 
+#include <utility>
 #include <vector>
 
 #include "orient/orientation.h"
@@ -119,22 +120,31 @@ void count_saving(ImageState* state) {
 
 }  // namespace
 
-void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
-                   WriteTurn turn, ImageState* state) {
-  const Gathering gathering(&state->line);
+bool open_image(const Platform& os, const std::string& name, const std::string& folder,
+                ImageState* state) {
   state->input.os = &os;
   state->output.os = &os;
   state->rotated.os = &os;
   state->path = folder + kPathSeparator + name;
-  if (!open_camera_file(os, state->path, &state->input, &state->picture)) {
-    tell_read_through(&turn, false);
-    return;
-  }
+  if (!open_camera_file(os, state->path, &state->input, &state->picture)) return false;
   state->camera = true;
   state->original_length = state->picture.length;
   state->output_name = state->path + ".stripped";
   state->rotated_name = state->path + ".r";
+  return true;
+}
 
+void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
+                   WriteTurn turn, ImageState* state) {
+  if (open_image(os, name, folder, state)) {
+    prepare_opened_image(os, std::move(turn), state);
+  } else {
+    tell_read_through(&turn, false);
+  }
+}
+
+void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state) {
+  const Gathering gathering(&state->line);
   const Piece piece(os);
   const std::int64_t first =
       state->original_length < kPieceSize ? state->original_length : kPieceSize;

@@ -18,6 +18,12 @@
 void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
                    WriteTurn turn, ImageState* state);
 
+// Its two halves: opening the file and telling a camera file from others
+// (true for a camera file, left open in `state`), and the rest.
+bool open_image(const Platform& os, const std::string& name, const std::string& folder,
+                ImageState* state);
+void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state);
+
 // Puts a prepared file's output in place of the picture, in the order of the
 // walk, and ends its line; the output is already on the disk
 // (sync_prepared_output). The folder's own sync is the caller's.

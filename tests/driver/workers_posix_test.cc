@@ -42,9 +42,9 @@ std::map<std::string, Entry> snapshot(const std::string& root) {
 }
 
 // A tree with every road: pictures to cut, turned ones, another camera's,
-// one whose output cannot be made, one whose replacement is refused, one
-// that shrinks once opened so that it cannot be read (ending its folder,
-// subfolder included), and a read-only one.
+// one whose output cannot be made, written or synced, one whose replacement
+// is refused, one that shrinks once opened so that it cannot be read (ending
+// its folder, subfolder included), and a read-only one.
 void plant(const std::string& root) {
   std::filesystem::remove_all(root);
   for (const char* folder : {"", "/a", "/a/sub", "/b", "/b/c", "/d"}) {
@@ -79,6 +79,9 @@ void plant(const std::string& root) {
   picture("/d/IMG_12.JPG", 1);
   set_file_stamp(root + "/d/IMG_12.JPG", read_only);
   picture("/d/IMG_13.JPG", 3);
+  picture("/d/IMG_14.JPG", 1);  // its output cannot be written
+  picture("/d/IMG_15.JPG", 6);  // its output cannot be put on the disk
+  picture("/d/IMG_16.JPG", 1);  // nor can this one's
 }
 
 struct Outcome {
@@ -106,6 +109,11 @@ Outcome run_with(const std::string& root, int workers) {
       std::filesystem::remove(path);
     }
   };
+  os.fails_for_name = [&](Call call, const std::string& name) {
+    return (call == Call::kWriteAt && name == root + "/d/IMG_14.JPG.stripped") ||
+           (call == Call::kSync &&
+            (name == root + "/d/IMG_15.JPG.stripped" || name == root + "/d/IMG_16.JPG.stripped"));
+  };
   const CapturedRun run = run_main_captured(os.table, root);
   EXPECT_EQ(run.status, 0);
   return {run.out, snapshot(root)};
@@ -120,6 +128,10 @@ TEST(Workers, TwoAtATimeGiveWhatOneAtATimeGives) {
        {"--> rotate 90", "--> rotate 180", "--> couldn't open output file",
         " -->Couldn't replace original file", " -->Error processing", "files rotated"}) {
     EXPECT_NE(alone.out.find(said), std::string::npos) << said << "\n" << alone.out;
+  }
+  // Outputs that could not be written or synced: nothing saved, nothing replaced.
+  for (const char* line : {"/d/IMG_14.JPG\n", "/d/IMG_15.JPG--> rotate 90\n", "/d/IMG_16.JPG\n"}) {
+    EXPECT_NE(alone.out.find(root + line), std::string::npos) << line << alone.out;
   }
   EXPECT_EQ(alone.out.find("IMG_9"), std::string::npos) << "the folder ended at IMG_8";
   EXPECT_EQ(alone.out.find("IMG_10"), std::string::npos) << "its subfolder too";

@@ -7,12 +7,24 @@ void FakePlatform::note(const PathCall& call) {
   log.push_back(call);
 }
 
+void FakePlatform::name_handle(FileHandle file, const std::string& path) {
+  const std::lock_guard<std::mutex> hold(lock);
+  handle_names[file] = path;
+}
+
+std::string FakePlatform::name_of(FileHandle file) {
+  const std::lock_guard<std::mutex> hold(lock);
+  const auto found = handle_names.find(file);
+  return found == handle_names.end() ? "" : found->second;
+}
+
 bool FakePlatform::fails(Call call, const std::string& path) {
   std::unique_lock<std::mutex> hold(lock);
   const int index = static_cast<int>(call);
   const int made = ++counts[index];
   const bool fail =
-      call == plan.call && (made == plan.nth || (plan.from_then_on && made > plan.nth));
+      (call == plan.call && (made == plan.nth || (plan.from_then_on && made > plan.nth))) ||
+      (fails_for_name && fails_for_name(call, path));
   if (fail) {
     failed[index] = true;
   } else if (before_call) {
@@ -48,7 +60,9 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
   };
   table.open_read = [this](const std::string& path, FileHandle* file, FileInfo* info) {
     note({Call::kOpenRead, path, ""});
-    return fails(Call::kOpenRead, path) ? -1 : base.open_read(path, file, info);
+    if (fails(Call::kOpenRead, path) || base.open_read(path, file, info) != 0) return -1;
+    name_handle(*file, path);
+    return 0;
   };
   table.file_info = [this](FileHandle file, FileInfo* info) {
     return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
@@ -58,19 +72,26 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
   };
   table.create_new = [this](const std::string& path, FileHandle* file) {
     note({Call::kCreateNew, path, ""});
-    return fails(Call::kCreateNew, path) ? -1 : base.create_new(path, file);
+    if (fails(Call::kCreateNew, path)) return -1;
+    const int status = base.create_new(path, file);
+    if (status == 0) name_handle(*file, path);
+    return status;
   };
   table.create_temporary = [this](FileHandle* file) {
-    return fails(Call::kCreateTemporary) ? -1 : base.create_temporary(file);
+    if (fails(Call::kCreateTemporary) || base.create_temporary(file) != 0) return -1;
+    name_handle(*file, "");
+    return 0;
   };
   table.write_at = [this](FileHandle file, std::int64_t offset, const void* data,
                           std::int64_t size) {
-    if (!fails(Call::kWriteAt)) return base.write_at(file, offset, data, size);
+    if (!fails(Call::kWriteAt, name_of(file))) return base.write_at(file, offset, data, size);
     // A failing write may have put part of the bytes down, as a full disk does.
     (void)base.write_at(file, offset, data, size / 2);
     return -1;
   };
-  table.sync = [this](FileHandle file) { return fails(Call::kSync) ? -1 : base.sync(file); };
+  table.sync = [this](FileHandle file) {
+    return fails(Call::kSync, name_of(file)) ? -1 : base.sync(file);
+  };
   table.start_writeback = [this](FileHandle file) { base.start_writeback(file); };
   table.close = [this](FileHandle file) {
     // The file is closed either way, as a failing close still releases it.

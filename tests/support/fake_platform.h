@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -65,6 +66,10 @@ struct FakePlatform {
   // Files worked on at a time: one, so that the N-th call is the same one in
   // every run, unless a test asks for more.
   int workers = 1;
+  // Fails every call for which it says so, by the name the call gives or, for
+  // writes and syncs, the name the file was opened or created by: faults that
+  // hit the same file whatever the order of the calls.
+  std::function<bool(Call call, const std::string& name)> fails_for_name;
   // Folder listings sorted by name, so that a test knows the walk's order.
   Listing listing = Listing::kAsListed;
   // Runs before each call goes on to the base (once it is counted, and only
@@ -80,7 +85,10 @@ struct FakePlatform {
  private:
   // Calls come from every worker when `workers` is above one.
   std::mutex lock;
+  std::map<FileHandle, std::string> handle_names;  // of the files open now
   void note(const PathCall& call);
+  void name_handle(FileHandle file, const std::string& path);
+  std::string name_of(FileHandle file);
   // Counts the call and says whether it fails; when it does not, runs the hook.
   bool fails(Call call, const std::string& path = "");
 };
