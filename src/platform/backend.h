@@ -15,6 +15,10 @@ std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::in
 int create_new(const std::string& path, FileHandle* file);
 int create_temporary(FileHandle* file);
 int write_at(FileHandle file, std::int64_t offset, const void* data, std::int64_t size);
+int copy_range(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t size);
+// The same through a buffer, with read_at and write_at: for systems, or
+// files, that copy nothing inside.
+int copy_by_reading(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t size);
 int sync_file(FileHandle file);
 void start_writeback(FileHandle file);
 int close_file(FileHandle file);

@@ -84,6 +84,10 @@ struct Platform {
   // Writes all of `size` bytes at `offset`.
   std::function<int(FileHandle file, std::int64_t offset, const void* data, std::int64_t size)>
       write_at;
+  // Copies `size` bytes at `offset` of `from` to the same offset of `to`,
+  // inside the system where it can (no pass through this process's memory).
+  std::function<int(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t size)>
+      copy_range;
   // Flushes the file's data and metadata to the disk.
   std::function<int(FileHandle file)> sync;
   // Starts writing the file's data out without waiting for it, so that a

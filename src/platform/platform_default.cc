@@ -13,6 +13,7 @@ const Platform& platform_default() {
       .create_new = backend::create_new,
       .create_temporary = backend::create_temporary,
       .write_at = backend::write_at,
+      .copy_range = backend::copy_range,
       .sync = backend::sync_file,
       .start_writeback = backend::start_writeback,
       .close = backend::close_file,

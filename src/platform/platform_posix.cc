@@ -175,6 +175,24 @@ int sync_file(FileHandle file) {
   return fsync(fd_of(file)) == 0 ? 0 : -1;
 }
 
+int copy_range(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t size) {
+#ifdef __linux__
+  auto in = static_cast<off_t>(offset);
+  auto out = static_cast<off_t>(offset);
+  std::int64_t left = size;
+  while (left > 0) {
+    const ssize_t copied =
+        copy_file_range(fd_of(from), &in, fd_of(to), &out, static_cast<size_t>(left), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied <= 0) break;  // what is left goes the plain way, or fails there
+    left -= copied;
+  }
+  return left == 0 ? 0 : copy_by_reading(from, to, static_cast<std::int64_t>(in), left);
+#else
+  return copy_by_reading(from, to, offset, size);
+#endif
+}
+
 void start_writeback(FileHandle file) {
 #ifdef __linux__
   (void)sync_file_range(fd_of(file), 0, 0, SYNC_FILE_RANGE_WRITE);

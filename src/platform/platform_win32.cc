@@ -234,6 +234,10 @@ int rename_over(const std::string& from, const std::string& to) {
              : -1;
 }
 
+int copy_range(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t size) {
+  return copy_by_reading(from, to, offset, size);
+}
+
 void start_writeback(FileHandle) {
   // Windows starts no write-back on request; the sync does it all.
 }

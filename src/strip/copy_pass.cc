@@ -1,76 +1,62 @@
 #include "strip/copy_pass.h"
 
-#include <vector>
-
 namespace {
-
-// Pieces read ahead while earlier files are still being read: at most this
-// much, so that memory stays flat for files of any size.
-constexpr std::size_t kHeldAtMost = std::size_t{3} * 1024 * 1024;
-
-// One buffer per thread, kept from file to file.
-std::vector<std::uint8_t>& held_pieces() {
-  thread_local std::vector<std::uint8_t> held;
-  return held;
-}
 
 struct Copy {
   const Platform& os;
   const Pass& pass;
   PassOutcome* outcome;
   bool writing = false;
-  std::int64_t held_from = 0;  // the offset of the first held byte
 };
 
-// Writes the part of [offset, offset + n) that lies before the cut.
-void write_before_cut(Copy* copy, const std::uint8_t* bytes, std::int64_t offset, std::int64_t n) {
-  PassOutcome* outcome = copy->outcome;
-  if (outcome->write_failed) return;
-  const std::int64_t cut = outcome->scan.cut;
-  const bool before_cut = !copy->pass.whole && cut >= 0 && cut < offset + n;
-  const std::int64_t limit = before_cut ? cut - offset : n;
-  if (limit > 0 && copy->os.write_at(copy->pass.output->handle, offset, bytes, limit) != 0) {
-    outcome->write_failed = true;
+// How much of [offset, offset + n) lies before the cut (all of it when the
+// copy is to be whole or the cut lies further on).
+std::int64_t part_before_cut(const Copy& copy, std::int64_t offset, std::int64_t n) {
+  const std::int64_t cut = copy.outcome->scan.cut;
+  if (copy.pass.whole || cut < 0 || cut >= offset + n) return n;
+  return cut > offset ? cut - offset : 0;
+}
+
+void write_piece(Copy* copy, std::int64_t offset, std::int64_t n) {
+  const std::int64_t part = part_before_cut(*copy, offset, n);
+  if (copy->outcome->write_failed || part == 0) return;
+  if (copy->os.write_at(copy->pass.output->handle, offset, copy->pass.piece, part) != 0) {
+    copy->outcome->write_failed = true;
   }
 }
 
-// Creates the output once it is the file's turn; false while it is not.
-bool start_writing(Copy* copy, bool wait) {
-  std::vector<std::uint8_t>& held = held_pieces();
+// Creates the output once it is the file's turn and copies into it, from
+// file to file without passing through this process, what of the first
+// `done` bytes belongs there; false while it is not the file's turn.
+bool start_writing(Copy* copy, std::int64_t done, bool wait) {
   switch (ask_turn(*copy->pass.turn, wait)) {
     case Turn::kWait:
       return false;
     case Turn::kDropped:
       copy->outcome->dropped = true;
-      held.clear();
       return false;
     case Turn::kGo:
       break;
   }
   copy->writing = true;
-  if (!create_output(copy->os, copy->pass.output_name, copy->pass.output)) {
+  const Pass& pass = copy->pass;
+  if (!create_output(copy->os, pass.output_name, pass.output)) {
     copy->outcome->create_failed = true;
-  } else if (!held.empty()) {
-    write_before_cut(copy, held.data(), copy->held_from, static_cast<std::int64_t>(held.size()));
+    return true;
   }
-  held.clear();
+  const std::int64_t part = part_before_cut(*copy, 0, done);
+  if (part > 0 && copy->os.copy_range(pass.input, pass.output->handle, 0, part) != 0) {
+    copy->outcome->write_failed = true;
+  }
   return true;
 }
 
-// A piece just read: written when the output is open, held until it is.
+// A piece just read: written once the output is open. Until it is the
+// file's turn to write, the pieces are only read, scanned and let go.
 void take_piece(Copy* copy, std::int64_t offset, std::int64_t n) {
   if (copy->pass.output_name.empty() || copy->outcome->dropped) return;
-  if (!copy->writing) {
-    std::vector<std::uint8_t>& held = held_pieces();
-    const bool room = held.size() + static_cast<std::size_t>(n) <= kHeldAtMost;
-    if (!start_writing(copy, !room)) {
-      if (copy->outcome->dropped) return;
-      if (held.empty()) copy->held_from = offset;
-      held.insert(held.end(), copy->pass.piece, copy->pass.piece + n);
-      return;
-    }
-  }
-  if (!copy->outcome->create_failed) write_before_cut(copy, copy->pass.piece, offset, n);
+  if (!copy->writing && !start_writing(copy, offset, false)) return;
+  if (!copy->outcome->create_failed) write_piece(copy, offset, n);
 }
 
 }  // namespace
@@ -87,7 +73,6 @@ bool create_output(const Platform& os, const std::string& path, OpenFile* output
 PassOutcome copy_pass(const Platform& os, const Pass& pass) {
   PassOutcome outcome;
   Copy copy{os, pass, &outcome};
-  held_pieces().clear();
   std::int64_t offset = 0;
   std::int64_t n = pass.first_read;
   while (true) {
@@ -104,11 +89,10 @@ PassOutcome copy_pass(const Platform& os, const Pass& pass) {
     n = os.read_at(pass.input, offset, pass.piece, want);
     if (n != want) {
       tell_read_through(pass.turn, true);
-      held_pieces().clear();
       return outcome;
     }
   }
   outcome.read = true;
-  if (!pass.output_name.empty() && !copy.writing) start_writing(&copy, true);
+  if (!pass.output_name.empty() && !copy.writing) start_writing(&copy, pass.length, true);
   return outcome;
 }

@@ -37,9 +37,10 @@ struct Pass {
 
 // Reads the file's bytes from its start to its length, scanning them for the
 // cut, and copies all of them before the cut (every byte when there is none)
-// into a fresh `output_name`, created once it is this file's turn. Pieces read
-// before then are held, up to a few MiB, after which the pass waits. A write
-// that fails ends the copying but not the reading.
+// into a fresh `output_name`, created once it is this file's turn. Until then
+// the pass reads on without writing; the bytes read meanwhile are copied from
+// file to file once the turn comes. A write that fails ends the copying but
+// not the reading.
 PassOutcome copy_pass(const Platform& os, const Pass& pass);
 
 // Creates `path` afresh, open for reading and writing: private, never through

@@ -213,6 +213,13 @@ MemoryFs::MemoryFs() {
     return 0;
   };
   table.worker_count = [] { return 1; };
+  table.copy_range = [this](FileHandle from, FileHandle to, std::int64_t offset,
+                            std::int64_t size) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    return table.read_at(from, offset, bytes.data(), size) == size
+               ? table.write_at(to, offset, bytes.data(), size)
+               : -1;
+  };
   table.sync = [this](FileHandle file) { return handle_of(file, "sync") == nullptr ? -1 : 0; };
   table.start_writeback = [this](FileHandle file) { (void)handle_of(file, "start_writeback"); };
   table.close = [this](FileHandle file) {

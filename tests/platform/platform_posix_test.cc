@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -153,4 +154,38 @@ TEST(PlatformPosix, ATemporaryFileHasNoName) {
               std::string(target).ends_with(" (deleted)"))
       << target;
   EXPECT_EQ(os().close(file), 0);
+}
+
+TEST(PlatformPosix, CopyRangeCopiesExactlyTheRangeAndLeavesTheAccessTime) {
+  TempDir dir;
+  Bytes source(300000);
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 7);
+  write_file(dir / "from", source);
+  // Between two files of one folder (copied inside the system), and from a
+  // file into a memory file (where it may go the plain way).
+  FileHandle from = kNoFile;
+  ASSERT_EQ(os().open_read(dir / "from", &from, nullptr), 0);
+  FileHandle to = kNoFile;
+  FileHandle memory = kNoFile;
+  ASSERT_EQ(os().create_new(dir / "to", &to), 0);
+  ASSERT_EQ(os().create_temporary(&memory), 0);
+  struct stat before {};
+  ASSERT_EQ(fstat(static_cast<int>(from), &before), 0);
+  for (const FileHandle target : {to, memory}) {
+    ASSERT_EQ(os().copy_range(from, target, 0, 1000), 0);
+    ASSERT_EQ(os().copy_range(from, target, 1000, 250000), 0);
+    FileInfo info;
+    ASSERT_EQ(os().file_info(target, &info), 0);
+    ASSERT_EQ(info.length, 251000);
+    Bytes copied(251000);
+    ASSERT_EQ(os().read_at(target, 0, copied.data(), 251000), 251000);
+    EXPECT_TRUE(std::equal(copied.begin(), copied.end(), source.begin()));
+  }
+  // Past the end of the source there is nothing to copy: a failure.
+  EXPECT_EQ(os().copy_range(from, to, 299000, 5000), -1);
+  struct stat after {};
+  ASSERT_EQ(fstat(static_cast<int>(from), &after), 0);
+  EXPECT_EQ(after.st_atim.tv_nsec, before.st_atim.tv_nsec);
+  EXPECT_EQ(after.st_atim.tv_sec, before.st_atim.tv_sec);
+  for (const FileHandle file : {from, to, memory}) EXPECT_EQ(os().close(file), 0);
 }

@@ -89,6 +89,11 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     (void)base.write_at(file, offset, data, size / 2);
     return -1;
   };
+  // Bytes copied from file to file are written as far as faults go.
+  table.copy_range = [this](FileHandle from, FileHandle to, std::int64_t offset,
+                            std::int64_t size) {
+    return fails(Call::kWriteAt, name_of(to)) ? -1 : base.copy_range(from, to, offset, size);
+  };
   table.sync = [this](FileHandle file) {
     return fails(Call::kSync, name_of(file)) ? -1 : base.sync(file);
   };
