@@ -1,6 +1,5 @@
-// Owners for what the platform hands out: an open file and a block of memory.
-// Each gives its resource back when it goes out of scope, and can give it back
-// earlier; either way exactly once.
+// The owner of an open file the platform hands out. It closes the file when
+// it goes out of scope, or earlier when asked; either way exactly once.
 #pragma once
 
 #include <cstdint>
@@ -23,23 +22,5 @@ struct OpenFile {
     const int status = file->os->close(file->handle);
     file->handle = kNoFile;
     return status;
-  }
-};
-
-// A whole file held in memory.
-struct ImageBuffer {
-  const Platform* os = nullptr;
-  std::uint8_t* bytes = nullptr;
-  std::int64_t length = 0;
-
-  ImageBuffer() = default;
-  ImageBuffer(const ImageBuffer&) = delete;
-  ImageBuffer& operator=(const ImageBuffer&) = delete;
-  ~ImageBuffer() { release_buffer(this); }
-
-  static void release_buffer(ImageBuffer* buffer) {
-    if (buffer->bytes != nullptr) buffer->os->release(buffer->bytes);
-    buffer->bytes = nullptr;
-    buffer->length = 0;
   }
 };
