@@ -10,6 +10,8 @@ namespace backend {
 int list_folder(const std::string& folder, std::vector<FolderEntry>* entries);
 int path_info(const std::string& path, FileInfo* info);
 int open_read(const std::string& path, FileHandle* file, FileInfo* info);
+int open_folder(const std::string& path, FileHandle* folder);
+int open_quietly(FileHandle folder, const std::string& name, FileHandle* file);
 int file_info(FileHandle file, FileInfo* info);
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
 int create_new(const std::string& path, FileHandle* file);

@@ -49,6 +49,8 @@ struct FolderEntry {
 
 // What create_new returns when the name is already taken.
 inline constexpr int kNameTaken = -2;
+// What open_quietly returns when it cannot promise that reading changes nothing.
+inline constexpr int kNotQuiet = -3;
 
 // The calls, each returning 0 on success and -1 on failure unless it says
 // otherwise. None of them prints anything.
@@ -63,6 +65,16 @@ struct Platform {
   // fails. `info`, unless nullptr, gets the file's facts as opened, before
   // anything has read it.
   std::function<int(const std::string& path, FileHandle* file, FileInfo* info)> open_read;
+  // Opens a folder so that files in it can be opened by their names alone
+  // (open_quietly); closed with `close`. Fails where the platform cannot.
+  std::function<int(const std::string& path, FileHandle* folder)> open_folder;
+  // Opens what `name` holds in `folder` for reading, without blocking, so
+  // that reading it changes none of its facts: never through a link, and
+  // with its access time kept. Its facts are not taken, and it may be a
+  // folder or a FIFO, whose reading fails. kNotQuiet for a link, where the
+  // access time would move (a file of another owner), and for no folder
+  // (kNoFile): open_read is the way then.
+  std::function<int(FileHandle folder, const std::string& name, FileHandle* file)> open_quietly;
   // Facts about an open file.
   std::function<int(FileHandle file, FileInfo* info)> file_info;
   // Reads up to `size` bytes at `offset`, retrying short reads; returns the

@@ -8,6 +8,8 @@ const Platform& platform_default() {
       .list_folder = backend::list_folder,
       .path_info = backend::path_info,
       .open_read = backend::open_read,
+      .open_folder = backend::open_folder,
+      .open_quietly = backend::open_quietly,
       .file_info = backend::file_info,
       .read_at = backend::read_at,
       .create_new = backend::create_new,

@@ -113,6 +113,22 @@ int open_read(const std::string& path, FileHandle* file, FileInfo* info) {
   return keep_if_regular(fd, file, info);
 }
 
+int open_folder(const std::string& path, FileHandle* folder) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  *folder = fd;
+  return 0;
+}
+
+int open_quietly(FileHandle folder, const std::string& name, FileHandle* file) {
+  if (folder == kNoFile) return kNotQuiet;
+  const int fd = openat(fd_of(folder), name.c_str(),
+                        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOATIME);
+  if (fd < 0) return errno == ELOOP || errno == EPERM ? kNotQuiet : -1;
+  *file = fd;
+  return 0;
+}
+
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
   auto* bytes = static_cast<char*>(buffer);
   std::int64_t done = 0;

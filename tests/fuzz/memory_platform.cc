@@ -47,7 +47,7 @@ MemoryFs::Handle* MemoryFs::handle_of(FileHandle file, const char* call) {
 
 FileHandle MemoryFs::open_handle(std::shared_ptr<MemoryNode> node, bool writable) {
   const FileHandle file = next_handle_++;
-  handles_[file] = Handle{std::move(node), writable};
+  handles_[file] = Handle{std::move(node), writable, ""};
   ++open_files;
   return file;
 }
@@ -168,6 +168,23 @@ MemoryFs::MemoryFs() {
     *file = open_handle(node, false);
     return 0;
   };
+  table.open_folder = [this](const std::string& path, FileHandle* folder) {
+    if (folders.count(path) == 0) return -1;
+    auto stand_in = std::make_shared<MemoryNode>();
+    stand_in->regular = false;
+    *folder = open_handle(stand_in, false);
+    handles_[*folder].folder = path;
+    return 0;
+  };
+  table.open_quietly = [this](FileHandle folder, const std::string& name, FileHandle* file) {
+    if (folder == kNoFile) return kNotQuiet;
+    const Handle* in = handle_of(folder, "open_quietly");
+    if (in == nullptr || in->folder.empty()) return -1;
+    const auto node = find(in->folder + kPathSeparator + name);
+    if (node == nullptr) return -1;
+    *file = open_handle(node, false);
+    return 0;
+  };
   table.file_info = [this](FileHandle file, FileInfo* info) {
     const Handle* handle = handle_of(file, "file_info");
     if (handle == nullptr) return -1;
@@ -177,7 +194,8 @@ MemoryFs::MemoryFs() {
   table.read_at = [this](FileHandle file, std::int64_t offset, void* buffer,
                          std::int64_t size) -> std::int64_t {
     const Handle* handle = handle_of(file, "read_at");
-    if (handle == nullptr || offset < 0 || size < 0) return -1;
+    // Reading a FIFO at an offset fails.
+    if (handle == nullptr || !handle->node->regular || offset < 0 || size < 0) return -1;
     const auto& data = handle->node->data;
     const auto length = static_cast<std::int64_t>(data.size());
     const std::int64_t count = offset >= length ? 0 : std::min(size, length - offset);

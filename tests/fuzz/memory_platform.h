@@ -20,7 +20,7 @@
 
 struct MemoryNode {
   std::vector<std::uint8_t> data;
-  bool regular = true;  // false: a FIFO, say, which open_read refuses
+  bool regular = true;  // false: a FIFO, say, which open_read refuses and nothing reads
   std::uint32_t mode = 0644;
   std::uint32_t owner = 1000;
   std::uint32_t group = 1000;
@@ -78,8 +78,9 @@ struct MemoryFs {
 
  private:
   struct Handle {
-    std::shared_ptr<MemoryNode> node;
+    std::shared_ptr<MemoryNode> node;  // a folder's: a stand-in nothing reads
     bool writable = false;
+    std::string folder;  // the path of an open folder
   };
   Handle* handle_of(FileHandle file, const char* call);
   FileHandle open_handle(std::shared_ptr<MemoryNode> node, bool writable);

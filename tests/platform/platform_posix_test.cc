@@ -46,6 +46,37 @@ TEST(PlatformPosix, OpenReadTakesRegularFilesOnly) {
   close(writer);
 }
 
+TEST(PlatformPosix, OpenQuietlyTakesNoLinkAndLeavesTheAccessTime) {
+  TempDir dir;
+  write_file(dir / "file", Bytes(200, 7));
+  make_folders(dir / "folder");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("file", (dir / "link").c_str()), 0);
+  const timespec old_times[2] = {{1400000000, 123}, {1500000000, 456}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "file").c_str(), old_times, 0), 0);
+  FileHandle folder = kNoFile;
+  ASSERT_EQ(os().open_folder(dir.path(), &folder), 0);
+  FileHandle file = kNoFile;
+  std::uint8_t bytes[16];
+  ASSERT_EQ(os().open_quietly(folder, "file", &file), 0);
+  EXPECT_EQ(os().read_at(file, 190, bytes, 16), 10);
+  FileInfo info;
+  ASSERT_EQ(os().file_info(file, &info), 0);
+  EXPECT_EQ(info.times.access, std::int64_t{1400000000} * 1000000000 + 123);
+  EXPECT_EQ(os().close(file), 0);
+  // No writer holds the FIFO: the open must not wait for one.
+  for (const char* name : {"fifo", "folder"}) {
+    ASSERT_EQ(os().open_quietly(folder, name, &file), 0) << name;
+    EXPECT_EQ(os().read_at(file, 146, bytes, 16), -1) << name;
+    EXPECT_EQ(os().close(file), 0);
+  }
+  EXPECT_EQ(os().open_quietly(folder, "link", &file), kNotQuiet);
+  EXPECT_EQ(os().open_quietly(kNoFile, "file", &file), kNotQuiet);
+  EXPECT_EQ(os().open_quietly(folder, "missing", &file), -1);
+  EXPECT_EQ(os().close(folder), 0);
+  EXPECT_EQ(os().open_folder(dir / "file", &folder), -1);
+}
+
 TEST(PlatformPosix, NewAndUpdatedFilesNeverGoThroughLinks) {
   TempDir dir;
   write_file(dir / "target", Bytes{7});

@@ -64,6 +64,20 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     name_handle(*file, path);
     return 0;
   };
+  table.open_folder = [this](const std::string& path, FileHandle* folder) {
+    const int status = base.open_folder(path, folder);
+    if (status == 0) name_handle(*folder, path);
+    return status;
+  };
+  // Counted with open_read: both are the opening of a picture.
+  table.open_quietly = [this](FileHandle folder, const std::string& name, FileHandle* file) {
+    const std::string path = name_of(folder) + kPathSeparator + name;
+    note({Call::kOpenRead, path, ""});
+    if (fails(Call::kOpenRead, path)) return -1;
+    const int status = base.open_quietly(folder, name, file);
+    if (status == 0) name_handle(*file, path);
+    return status;
+  };
   table.file_info = [this](FileHandle file, FileInfo* info) {
     return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
   };
