@@ -23,13 +23,35 @@ bool match_camera_model(const Platform& os, FileHandle file) {
   return false;
 }
 
-bool open_camera_file(const Platform& os, const std::string& path, OpenFile* input,
-                      FileInfo* picture) {
+FileHandle hold_folder(const Platform& os, const std::string& folder, HeldFolder* held) {
+  if (held->handle.os == nullptr || held->path != folder) {
+    held->handle.os = &os;
+    OpenFile::close_file(&held->handle);
+    held->path = folder;
+    if (os.open_folder(folder, &held->handle.handle) != 0) held->handle.handle = kNoFile;
+  }
+  return held->handle.handle;
+}
+
+bool open_camera_file(const Platform& os, FileHandle folder_handle, const std::string& folder,
+                      const std::string& name, OpenFile* input, FileInfo* picture) {
   input->os = &os;
-  if (os.open_read(path, &input->handle, picture) != 0) return false;
-  // The times come with the opening, before anything reads the file, so the
-  // replacement can give the picture back exactly the times it had.
-  if (picture->length > 0 && match_camera_model(os, input->handle)) return true;
+  const int quiet = os.open_quietly(folder_handle, name, &input->handle);
+  if (quiet == 0) {
+    // Reading moves none of the facts, so only a camera file's are taken.
+    // A folder or FIFO gives no model text; a device (no link led here, and
+    // only root makes one) has no length.
+    if (match_camera_model(os, input->handle) && os.file_info(input->handle, picture) == 0 &&
+        picture->length > 0 && !picture->is_folder) {
+      return true;
+    }
+  } else if (quiet == kNotQuiet &&
+             os.open_read(folder + kPathSeparator + name, &input->handle, picture) == 0) {
+    // Here the times come with the opening, before a read may move the
+    // access time, so the replacement can give the picture back exactly the
+    // times it had.
+    if (picture->length > 0 && match_camera_model(os, input->handle)) return true;
+  }
   OpenFile::close_file(input);
   return false;
 }

@@ -9,9 +9,20 @@
 // model texts. A file too short to hold them is not a camera file.
 bool match_camera_model(const Platform& os, FileHandle file);
 
-// Opens `path` for reading and keeps it open in `input` when it is a camera
-// file, with its facts as opened (times, owner, bits, length) in `picture`,
-// taken before anything reads it. False, with nothing open, for anything
+// The folder files were last opened in, held open so that the next ones
+// there are opened by their names alone, without walking the path again.
+struct HeldFolder {
+  std::string path;
+  OpenFile handle;  // none where the platform holds no folders
+};
+
+// Holds `folder` in `held` unless it is held already; its handle, or kNoFile.
+FileHandle hold_folder(const Platform& os, const std::string& folder, HeldFolder* held);
+
+// Opens the file `name` of `folder` (held open as `folder_handle`, or
+// kNoFile) for reading and keeps it open in `input` when it is a camera
+// file, with its facts (times, owner, bits, length) in `picture`, as they
+// were before anything read it. False, with nothing open, for anything
 // else: a file that cannot be opened, an empty one, another model's.
-bool open_camera_file(const Platform& os, const std::string& path, OpenFile* input,
-                      FileInfo* picture);
+bool open_camera_file(const Platform& os, FileHandle folder_handle, const std::string& folder,
+                      const std::string& name, OpenFile* input, FileInfo* picture);

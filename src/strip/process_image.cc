@@ -121,26 +121,18 @@ void count_saving(ImageState* state) {
 }  // namespace
 
 bool open_image(const Platform& os, const std::string& name, const std::string& folder,
-                ImageState* state) {
+                HeldFolder* held, ImageState* state) {
   state->input.os = &os;
   state->output.os = &os;
   state->rotated.os = &os;
+  const FileHandle in = hold_folder(os, folder, held);
+  if (!open_camera_file(os, in, folder, name, &state->input, &state->picture)) return false;
   state->path = folder + kPathSeparator + name;
-  if (!open_camera_file(os, state->path, &state->input, &state->picture)) return false;
   state->camera = true;
   state->original_length = state->picture.length;
   state->output_name = state->path + ".stripped";
   state->rotated_name = state->path + ".r";
   return true;
-}
-
-void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
-                   WriteTurn turn, ImageState* state) {
-  if (open_image(os, name, folder, state)) {
-    prepare_opened_image(os, std::move(turn), state);
-  } else {
-    tell_read_through(&turn, false);
-  }
 }
 
 void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state) {
@@ -157,6 +149,15 @@ void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state)
     rotate_picture(os, piece, first, &turn, state);
   } else {
     strip_picture(os, piece, first, &turn, state);
+  }
+}
+
+void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
+                   HeldFolder* held, WriteTurn turn, ImageState* state) {
+  if (open_image(os, name, folder, held, state)) {
+    prepare_opened_image(os, std::move(turn), state);
+  } else {
+    tell_read_through(&turn, false);
   }
 }
 
@@ -195,7 +196,8 @@ ResultCode process_image(const Platform& os, RunTotals& totals, const std::strin
   ImageBatch batch;
   batch.files.push_back(std::make_unique<ImageState>());
   ImageState& state = *batch.files.back();
-  prepare_image(os, name, folder, WriteTurn{}, &state);
+  HeldFolder held;
+  prepare_image(os, name, folder, &held, WriteTurn{}, &state);
   finish_batch(os, &batch, totals);
   return state.camera ? state.result : RESULT_UNCHANGED;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "strip/camera_file.h"
 #include "strip/image_state.h"
 #include "strip/result_codes.h"
 #include "strip/run_totals.h"
@@ -14,14 +15,15 @@
 // when its Orientation says so, and copied up to its extra preview into a
 // fresh output, started on its way to the disk. Its console line is gathered
 // in `state`. Anything else is left alone, without a line. Nothing is
-// written before `turn` says so.
+// written before `turn` says so. `held` is the folder the caller's last
+// file was opened in.
 void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
-                   WriteTurn turn, ImageState* state);
+                   HeldFolder* held, WriteTurn turn, ImageState* state);
 
 // Its two halves: opening the file and telling a camera file from others
 // (true for a camera file, left open in `state`), and the rest.
 bool open_image(const Platform& os, const std::string& name, const std::string& folder,
-                ImageState* state);
+                HeldFolder* held, ImageState* state);
 void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state);
 
 // Puts a prepared file's output in place of the picture, in the order of the

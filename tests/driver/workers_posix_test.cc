@@ -84,24 +84,52 @@ void plant(const std::string& root) {
   picture("/d/IMG_16.JPG", 1);  // nor can this one's
 }
 
+// Folders fuller than the workers run ahead: more camera files than may
+// wait for their places, and more files than are handed out at a time.
+void plant_crowded(const std::string& root) {
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root + "/many/sub");
+  for (int n = 0; n < 1300; ++n) {
+    const std::string name = root + "/many/x" + std::to_string(n) + ".jpg";
+    if (n % 20 == 0) {
+      CameraJpegOptions options;
+      options.tag = "crowded" + std::to_string(n);
+      write_file(name, make_camera_jpeg(options));
+    } else {
+      write_file(name, Bytes{0xFF, 0xD8, 0xFF, static_cast<std::uint8_t>(n)});
+    }
+    set_file_stamp(name, distinct_stamp());
+  }
+  for (int n = 0; n < 40; ++n) {
+    CameraJpegOptions options;
+    options.tag = "sub" + std::to_string(n);
+    const std::string name = root + "/many/sub/IMG_" + std::to_string(n) + ".JPG";
+    write_file(name, make_camera_jpeg(options));
+    set_file_stamp(name, distinct_stamp());
+  }
+}
+
 struct Outcome {
   std::string out;
   std::map<std::string, Entry> tree;
 };
 
-Outcome run_with(const std::string& root, int workers) {
-  plant(root);
+Outcome run_with(const std::string& root, int workers,
+                 void (*plant_tree)(const std::string&) = plant) {
+  plant_tree(root);
   FakePlatform os;
   os.workers = workers;
   os.listing = Listing::kAscending;
   std::mutex lock;
   std::thread::id shrinking;
+  int reads = 0;
   os.before_call = [&](Call call, const std::string& path) {
     const std::lock_guard<std::mutex> hold(lock);
     if (call == Call::kOpenRead && path == root + "/b/IMG_8.JPG") {
       shrinking = std::this_thread::get_id();
-    } else if (call == Call::kReadAt && shrinking == std::this_thread::get_id()) {
-      // After its length was taken, before anything was read.
+      reads = 0;
+    } else if (call == Call::kReadAt && shrinking == std::this_thread::get_id() && ++reads == 2) {
+      // Once its model was read and its length taken, before its bytes are read.
       EXPECT_EQ(truncate((root + "/b/IMG_8.JPG").c_str(), 1000), 0);
       set_file_stamp(root + "/b/IMG_8.JPG", distinct_stamp());
       shrinking = std::thread::id();
@@ -149,6 +177,16 @@ TEST(Workers, TwoAtATimeGiveWhatOneAtATimeGives) {
       }
     }
   }
+}
+
+TEST(Workers, CrowdedFoldersComeOutAsOneAtATime) {
+  TempDir dir;
+  const std::string root = dir / "tree";
+  const Outcome alone = run_with(root, 1, plant_crowded);
+  EXPECT_NE(alone.out.find("105 files stripped"), std::string::npos) << alone.out;
+  const Outcome together = run_with(root, 2, plant_crowded);
+  EXPECT_EQ(together.out, alone.out);
+  EXPECT_TRUE(together.tree == alone.tree);
 }
 
 }  // namespace

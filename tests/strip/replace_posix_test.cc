@@ -150,9 +150,28 @@ TEST(ReplacePosix, PlantedLinksAreNeverWrittenThrough) {
   }
 }
 
+namespace {
+
+const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups"};
+
+// Whether the tool can be run as nobody, with `path` within its reach.
+bool nobody_reaches(const std::string& path) {
+  std::vector<std::string> probe = kAsNobody;
+  probe.insert(probe.end(), {"test", "-r", path});
+  return is_root() && access("/usr/bin/setpriv", X_OK) == 0 &&
+         run_program_capture(probe).status == 0;
+}
+
+RunOutput run_as_nobody(const std::string& folder) {
+  std::vector<std::string> argv = kAsNobody;
+  argv.insert(argv.end(), {trimvane_binary(), folder});
+  return run_program_capture(argv);
+}
+
+}  // namespace
+
 TEST(ReplacePosix, FolderWhereNoFileCanBeCreated) {
-  if (!is_root()) GTEST_SKIP() << "needs root to run the tool as another user";
-  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
   TempDir dir;
   const Bytes camera = make_camera_jpeg();
   const std::string folder = dir / "locked";
@@ -161,21 +180,38 @@ TEST(ReplacePosix, FolderWhereNoFileCanBeCreated) {
   write_file(path, camera);
   ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
-  const std::vector<std::string> as_nobody = {"setpriv", "--reuid=65534", "--regid=65534",
-                                              "--clear-groups"};
-  std::vector<std::string> probe = as_nobody;
-  probe.insert(probe.end(), {"test", "-r", path});
-  if (run_program_capture(probe).status != 0) {
-    GTEST_SKIP() << "the temporary folder cannot be reached by another user";
-  }
-  std::vector<std::string> argv = as_nobody;
-  argv.insert(argv.end(), {trimvane_binary(), folder});
-  const RunOutput run = run_program_capture(argv);
+  if (!nobody_reaches(path)) GTEST_SKIP() << "needs root and setpriv to run as another user";
+  const RunOutput run = run_as_nobody(folder);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(after_banner(run.out),
             path + "--> couldn't open output file\n0 files stripped\n0 bytes saved\n");
   EXPECT_EQ(read_file(path), camera);
   EXPECT_FALSE(path_exists(path + ".stripped"));
+}
+
+// Another owner's picture can be read but not opened without moving its
+// access time: its times must be taken before the first read all the same.
+TEST(ReplacePosix, AnotherOwnersPictureKeepsItsAccessTime) {
+  if (!is_root()) GTEST_SKIP() << "needs root to run the tool as another user";
+  TempDir dir;
+  const Bytes camera = make_camera_jpeg();
+  const std::string folder = dir / "shared";
+  make_folders(folder);
+  const std::string path = folder + "/IMG_0001.JPG";
+  write_file(path, camera);
+  set_odd_times(path, 222222222);
+  const struct stat before = stat_of(path);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+  if (!nobody_reaches(path)) GTEST_SKIP() << "needs root and setpriv to run as another user";
+  const RunOutput run = run_as_nobody(folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(after_banner(run.out), path + " (" + saving_of(camera) + ")\n1 files stripped\n" +
+                                       saving_of(camera) + " bytes saved\n");
+  const struct stat after = stat_of(path);
+  EXPECT_EQ(read_file(path), cut_of(camera));
+  EXPECT_TRUE(same_time(after.st_atim, before.st_atim));
+  EXPECT_TRUE(same_time(after.st_mtim, before.st_mtim));
 }
 
 namespace {
