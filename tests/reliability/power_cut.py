@@ -10,8 +10,8 @@ original bytes, its final result or the rotated picture with Orientation 1,
 with its mode and modification time. A re-run must bring it to its final
 result, and e2fsck must find the file system clean.
 
-The same cuts are then made on a run whose fsync and fdatasync are turned
-into no-ops (an LD_PRELOAD shim built here): the suite must find lost
+The same cuts are then made on a run whose fsync, fdatasync and
+sync_file_range are turned into no-ops (an LD_PRELOAD shim built here): the suite must find lost
 pictures there, which shows it can see what it is looking for.
 
 While the tool runs, a neighbour writes and fsyncs a file of its own on the
@@ -40,9 +40,13 @@ MOUNT_OPTIONS = "noauto_da_alloc"
 NEIGHBOUR_PERIOD = 0.05
 
 SHIM_SOURCE = """
-/* Test-only: makes every fsync and fdatasync a no-op that reports success. */
+/* Test-only: makes every fsync, fdatasync and early write-back a no-op that
+   reports success. */
 int fsync(int fd) { (void)fd; return 0; }
 int fdatasync(int fd) { (void)fd; return 0; }
+int sync_file_range(int fd, long long offset, long long length, unsigned flags) {
+  (void)fd; (void)offset; (void)length; (void)flags; return 0;
+}
 """
 
 
