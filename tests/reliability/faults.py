@@ -5,11 +5,18 @@ on"), for N = 1, 2, 3 ... until a run goes through without the fault being
 injected at all. Each run works on a fresh small tree (a picture that is cut,
 one without a fourth FF D8 FF, two turned ones).
 
-Where the faults go: into the tool's own process only (strace without -f),
-so that jpegtran keeps working, except for the start of jpegtran, which is
-made to fail both in the tool (clone3/clone, under posix_spawnp) and in the
-child (its execve, with -f). The tool writes pictures with pwrite64; its
-plain writes go to standard output only, and are a separate fault.
+Every fault is swept twice. First with one worker (TRIMVANE_WORKERS=1), so
+that the tool is one thread and N means the same on every run: the faults
+go into the tool's own process only (strace without -f), so that jpegtran
+keeps working, except for the start of jpegtran, which is made to fail both
+in the tool (clone3/clone, under posix_spawnp) and in the child (its execve,
+with -f). The tool writes pictures with pwrite64; its plain writes go to
+standard output only, and are a separate fault. Then with two workers:
+strace follows every thread (-f) and counts each thread's calls apart, so
+the N-th call of each thread fails, the start of the workers' threads
+(clone3) among them. The write to standard output and close are left to
+the first sweep: jpegtran, followed too, writes its picture with write, and
+the dynamic loader closes files before the tool's own code runs.
 
 After each run: status 0; every picture is its original, its final result
 or its rotated intermediate, with its mode and modification time; its line
@@ -117,16 +124,21 @@ def main():
     runs = 0
     faults = []
     per_fault = []
-    for name, syscalls, follow in FAULTS:
+    sweeps = [(name, syscalls, follow, "", dict(env, TRIMVANE_WORKERS="1"))
+              for name, syscalls, follow in FAULTS]
+    sweeps += [(name, syscalls, True, ", two workers", dict(env, TRIMVANE_WORKERS="2"))
+               for name, syscalls, _ in FAULTS if syscalls not in ("write", "close")]
+    for name, syscalls, follow, workers, run_env in sweeps:
+        name += workers
         if args.only and args.only not in name:
             continue
-        skip = 0 if follow else calls_before_main(pristine, work, syscalls, env)
+        skip = 0 if follow else calls_before_main(pristine, work, syscalls, run_env)
         for mode, suffix in (("once", ""), ("from then on", "+")):
             n = 0
             while True:
                 n += 1
                 status, out, tree, injected = run_with_fault(
-                    pristine, work, syscalls, follow, "%d%s" % (n + skip, suffix), env)
+                    pristine, work, syscalls, follow, "%d%s" % (n + skip, suffix), run_env)
                 runs += 1
                 if injected == 0:
                     break
