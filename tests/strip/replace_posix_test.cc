@@ -163,6 +163,16 @@ bool nobody_reaches(const std::string& path) {
          run_program_capture(probe).status == 0;
 }
 
+// A camera file at `dir`/`folder`/IMG_0001.JPG, the way to it open to others;
+// its path.
+std::string plant_for_nobody(const TempDir& dir, const std::string& folder, const Bytes& camera) {
+  make_folders(dir / folder);
+  const std::string path = dir / folder + "/IMG_0001.JPG";
+  write_file(path, camera);
+  EXPECT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  return path;
+}
+
 RunOutput run_as_nobody(const std::string& folder) {
   std::vector<std::string> argv = kAsNobody;
   argv.insert(argv.end(), {trimvane_binary(), folder});
@@ -175,10 +185,7 @@ TEST(ReplacePosix, FolderWhereNoFileCanBeCreated) {
   TempDir dir;
   const Bytes camera = make_camera_jpeg();
   const std::string folder = dir / "locked";
-  make_folders(folder);
-  const std::string path = folder + "/IMG_0001.JPG";
-  write_file(path, camera);
-  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const std::string path = plant_for_nobody(dir, "locked", camera);
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
   if (!nobody_reaches(path)) GTEST_SKIP() << "needs root and setpriv to run as another user";
   const RunOutput run = run_as_nobody(folder);
@@ -196,12 +203,9 @@ TEST(ReplacePosix, AnotherOwnersPictureKeepsItsAccessTime) {
   TempDir dir;
   const Bytes camera = make_camera_jpeg();
   const std::string folder = dir / "shared";
-  make_folders(folder);
-  const std::string path = folder + "/IMG_0001.JPG";
-  write_file(path, camera);
+  const std::string path = plant_for_nobody(dir, "shared", camera);
   set_odd_times(path, 222222222);
   const struct stat before = stat_of(path);
-  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
   ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
   if (!nobody_reaches(path)) GTEST_SKIP() << "needs root and setpriv to run as another user";
   const RunOutput run = run_as_nobody(folder);
