@@ -62,6 +62,9 @@ PIPELINE = {
     "jpegtran_writes_nothing": header(transformer="write_nothing") + FILES["turned6"],
     "reload_fails": header("open_read", 2) + FILES["turned6"],
     "stale_temporaries_read_only": header(flags=0x01 | 0x02 | 0x08 | 0x10) + FILES["turned6"],
+    # The creation fails for a reason of its own before the stale name is met.
+    "stale_rotated_create_fails": header("create_new", flags=0x01 | 0x10) + FILES["turned6"],
+    "stale_output_create_fails": header("create_new", flags=0x01 | 0x08) + FILES["plain"],
     "no_memory": header("allocate") + FILES["plain"],
     "thumbnail_fits": header() + FILES["thumbnail_roomy"],
     "thumbnail_grows": header(thumbnail="grow") + FILES["thumbnail_last"],
