@@ -1,14 +1,18 @@
 #include "driver/image_pipeline.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "driver/file_budget.h"
 #include "driver/scan_folder.h"
 #include "platform/console.h"
 #include "strip/image_batch.h"
@@ -16,21 +20,18 @@
 
 namespace {
 
-// Files of one folder that take their places together, at most.
-constexpr std::size_t kBatchSize = 64;
 // Files handed out and not yet taken into a batch, at most. Most of a walk's
 // files are no camera files and cost a worker little more than an open and
 // a read: the walk must keep far enough ahead that the threads take turns
 // at waking each other only now and then.
 constexpr std::size_t kInFlight = 1024;
-// Camera files among them, prepared and waiting for their places, at most:
-// each holds its output open.
-constexpr std::size_t kCamerasInFlight = 32;
 // Once the walk is that far ahead, it takes in at least this many finished
 // files at a time.
 constexpr std::size_t kTakeAtOnce = kInFlight / 2;
 // Idle workers are woken for this many files at a time.
 constexpr std::size_t kWakeFor = 64;
+
+using FileId = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
 
 // A .jpg file of the walk, for a worker to tell whether it is a camera file
 // and go on with it.
@@ -39,6 +40,11 @@ struct Job {
   std::string name;
   std::shared_ptr<const std::string> folder;  // shared by the folder's files
   std::unique_ptr<ImageState> state = std::make_unique<ImageState>();
+  // Under the pipeline's lock:
+  bool owner = false;  // holds `id` among the pictures at work
+  FileId id;
+  bool stale = false;  // an earlier file of the walk is the same picture: look again later
+  bool retry = false;  // it could not be opened for want of descriptors
 };
 
 struct Failure {
@@ -59,20 +65,27 @@ void mark_done(std::vector<char>* flags, std::size_t index, std::size_t* prefix)
 }
 
 struct Pipeline {
-  Pipeline(const Platform& platform, RunTotals& run_totals) : os(platform), totals(run_totals) {}
+  Pipeline(const Platform& platform, RunTotals& run_totals, const FileBudget& budget)
+      : os(platform),
+        totals(run_totals),
+        batch_size(console_shows_at_once() ? 1 : budget.batch),
+        cameras_in_flight(budget.cameras_waiting) {}
 
   const Platform& os;
   RunTotals& totals;
   bool alone = true;  // no worker started: the walk's thread works on each file itself
   // What a terminal shows must come in the order of the walk as it is
   // printed: there, each file is put in place before the next one begins.
-  const std::size_t batch_size = console_shows_at_once() ? 1 : kBatchSize;
+  const std::size_t batch_size;
+  const std::size_t cameras_in_flight;  // prepared and waiting for their places, at most
 
   // What the main thread alone touches.
   ImageBatch batch;
+  std::vector<Job*> batch_jobs;  // the jobs of the batch's files, for their identities
+  std::vector<std::unique_ptr<Job>> batch_holds;
   std::string batch_folder;
   std::size_t unwoken = 0;  // files handed out since the workers were last woken
-  HeldFolder walk_folder;   // where files are opened when no worker helps
+  HeldFolder walk_folder;   // where files are opened on the walk's own thread
   std::shared_ptr<const std::string> folder_handed_on;
 
   // What the workers share with it, under `lock`.
@@ -80,7 +93,7 @@ struct Pipeline {
   std::condition_variable work_waiting;   // a job to take, or the end
   std::condition_variable jobs_prepared;  // enough for the main thread to take
   std::condition_variable reading_moved;  // read_prefix went on
-  std::deque<std::unique_ptr<Job>> jobs;  // handed out, not yet in a batch
+  std::deque<std::unique_ptr<Job>> jobs;  // handed out, not yet taken
   std::size_t first_index = 0;            // the index of jobs.front()
   std::size_t next_to_take = 0;           // the next index a worker takes
   std::size_t dispatched = 0;
@@ -91,6 +104,9 @@ struct Pipeline {
   std::size_t wanted_prepared = 0;   // what the main thread waits for
   std::size_t cameras_prepared = 0;  // camera files prepared and not yet taken
   std::vector<Failure> failures;     // files that could not be read
+  // The pictures at work, by identity, from their opening until they are in
+  // place: the indexes of the jobs that hold each.
+  std::map<FileId, std::vector<std::size_t>> owners;
   bool closing = false;
 
   // A file the walk would never have reached: one before it in its folder,
@@ -100,6 +116,40 @@ struct Pipeline {
       if (failure.index < index && within(folder, failure.folder)) return true;
     }
     return false;
+  }
+
+  // The job at `index` if it is still handed out. Called under `lock`.
+  Job* handed_out(std::size_t index) {
+    return index >= first_index && index - first_index < jobs.size()
+               ? jobs[index - first_index].get()
+               : nullptr;
+  }
+
+  // Makes `job` an owner of its picture. One picture, reached by two names
+  // (a link, or a folder reached twice), has one owner at a time: of two at
+  // work together, the later one in the walk is stale and is looked at
+  // again once the earlier one is in place. Called under `lock`.
+  void own(Job* job) {
+    job->id = FileId{job->state->picture.device, job->state->picture.inode};
+    job->owner = true;
+    std::vector<std::size_t>& holders = owners[job->id];
+    for (const std::size_t other : holders) {
+      if (other < job->index) {
+        job->stale = true;
+      } else if (Job* later = handed_out(other)) {
+        later->stale = true;
+      }
+    }
+    holders.push_back(job->index);
+  }
+
+  // Called under `lock`.
+  void disown(Job* job) {
+    if (!job->owner) return;
+    job->owner = false;
+    std::vector<std::size_t>& holders = owners[job->id];
+    holders.erase(std::remove(holders.begin(), holders.end(), job->index), holders.end());
+    if (holders.empty()) owners.erase(job->id);
   }
 
   Turn ask(const Job& job, bool wait) {
@@ -120,12 +170,31 @@ struct Pipeline {
     reading_moved.notify_all();
   }
 
+  // Opens the job's file and, for a camera file that no earlier file of the
+  // walk is at work on, prepares it.
+  void prepare_job(Job* job, HeldFolder* held, WriteTurn turn) {
+    ImageState* state = job->state.get();
+    const Opening opening = open_image(os, job->name, *job->folder, held, state);
+    bool stale = false;
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      job->retry = opening == Opening::kOutOfFiles;
+      if (opening == Opening::kCamera) own(job);
+      stale = job->stale;
+    }
+    if (opening == Opening::kCamera && !stale) {
+      prepare_opened_image(os, std::move(turn), state);
+    } else {
+      OpenFile::close_file(&state->input);
+    }
+  }
+
   // Whether the main thread has something to take: the files it waits for,
   // or, when the workers wait for camera files to be taken, the first ones.
   // Called under `lock`.
   bool enough_prepared() const {
     return prepared_prefix >= wanted_prepared ||
-           (cameras_prepared >= kCamerasInFlight && prepared_prefix > first_index);
+           (cameras_prepared >= cameras_in_flight && prepared_prefix > first_index);
   }
 
   void work() {
@@ -135,28 +204,26 @@ struct Pipeline {
       {
         std::unique_lock<std::mutex> hold(lock);
         work_waiting.wait(hold, [&] {
-          return closing || (next_to_take < dispatched && cameras_prepared < kCamerasInFlight);
+          return closing || (next_to_take < dispatched && cameras_prepared < cameras_in_flight);
         });
         if (next_to_take >= dispatched) return;
         job = jobs[next_to_take - first_index].get();
         ++next_to_take;
       }
-      const bool camera = open_image(os, job->name, *job->folder, &held, job->state.get());
-      if (camera) {
-        WriteTurn turn{[this, job](bool wait) { return ask(*job, wait); },
-                       [this, job](bool failed) { tell_read(*job, failed); }};
-        prepare_opened_image(os, std::move(turn), job->state.get());
-      }
+      WriteTurn turn{[this, job](bool wait) { return ask(*job, wait); },
+                     [this, job](bool failed) { tell_read(*job, failed); }};
+      prepare_job(job, &held, std::move(turn));
       bool wanted = false;
       {
         const std::lock_guard<std::mutex> hold(lock);
-        // Any other file is read through as soon as it is told apart.
-        if (!camera) mark_done(&read_through, job->index, &read_prefix);
-        if (camera) ++cameras_prepared;
+        // Every file is read through once its worker is done with it, on
+        // every road, so that no later file waits for it in vain.
+        mark_done(&read_through, job->index, &read_prefix);
+        if (job->state->camera) ++cameras_prepared;
         mark_done(&prepared, job->index, &prepared_prefix);
         wanted = enough_prepared();
       }
-      if (!camera) reading_moved.notify_all();
+      reading_moved.notify_all();
       if (wanted) jobs_prepared.notify_one();
     }
   }
@@ -170,16 +237,57 @@ struct Pipeline {
   void finish_batch_now() {
     finish_batch(os, &batch, totals);
     batch.files.clear();
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      for (Job* job : batch_jobs) disown(job);
+    }
+    batch_jobs.clear();
+    batch_holds.clear();
+  }
+
+  // Works on a stale file, or one that could not be opened, afresh on this
+  // thread, now that every file before it is in place.
+  void look_again(Job* job) {
+    discard_prepared(os, job->state.get());
+    finish_batch_now();
+    job->state = std::make_unique<ImageState>();
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      disown(job);
+      job->stale = false;
+    }
+    prepare_job(job, &walk_folder, WriteTurn{});
+    note_failure(*job);
+  }
+
+  // A file worked on by this thread that could not be read ends its folder.
+  void note_failure(const Job& job) {
+    if (!job.state->camera || job.state->result != RESULT_LOAD_FAILED) return;
+    const std::lock_guard<std::mutex> hold(lock);
+    failures.push_back({job.index, *job.folder});
   }
 
   // Takes a prepared file, in the walk's order, into the batch of its folder.
-  void take_prepared(std::unique_ptr<ImageState> state, const std::string& folder) {
-    if (!state->camera || state->dropped) return;
+  void take_prepared(std::unique_ptr<Job> job) {
+    if (job->stale || job->retry) look_again(job.get());
+    ImageState* state = job->state.get();
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      if (dropped(job->index, *job->folder)) state->dropped = true;
+      if (!state->camera || state->dropped) disown(job.get());
+    }
+    if (!state->camera || state->dropped) {
+      discard_prepared(os, state);
+      return;
+    }
+    const std::string& folder = *job->folder;
     if (!batch.files.empty() && (batch_folder != folder || batch.files.size() >= batch_size)) {
       finish_batch_now();
     }
     batch_folder = folder;
-    batch.files.push_back(std::move(state));
+    batch.files.push_back(std::move(job->state));
+    batch_jobs.push_back(job.get());
+    batch_holds.push_back(std::move(job));
     if (batch.files.size() >= batch_size) finish_batch_now();
   }
 
@@ -199,31 +307,34 @@ struct Pipeline {
         jobs.pop_front();
         ++first_index;
         if (job->state->camera) --cameras_prepared;
-        // A file whose own reading failed after an earlier failure had
-        // already ended its folder was never to be reached.
-        if (dropped(job->index, *job->folder)) job->state->dropped = true;
         taken.push_back(std::move(job));
       }
     }
     work_waiting.notify_all();
-    for (std::unique_ptr<Job>& job : taken) take_prepared(std::move(job->state), *job->folder);
+    for (std::unique_ptr<Job>& job : taken) take_prepared(std::move(job));
   }
 
-  // Hands one file of the walk on; answers whether the walk goes on with its folder.
-  bool hand_on(const std::string& name, const std::string& folder) {
-    if (alone) {
-      auto state = std::make_unique<ImageState>();
-      prepare_image(os, name, folder, &walk_folder, WriteTurn{}, state.get());
-      const bool failed = state->camera && state->result == RESULT_LOAD_FAILED;
-      take_prepared(std::move(state), folder);
-      return !failed;
-    }
+  std::unique_ptr<Job> new_job(const std::string& name, const std::string& folder) {
     if (!folder_handed_on || *folder_handed_on != folder) {
       folder_handed_on = std::make_shared<const std::string>(folder);
     }
     auto job = std::make_unique<Job>();
     job->name = name;
     job->folder = folder_handed_on;
+    return job;
+  }
+
+  // Hands one file of the walk on; answers whether the walk goes on with its folder.
+  bool hand_on(const std::string& name, const std::string& folder) {
+    std::unique_ptr<Job> job = new_job(name, folder);
+    if (alone) {
+      job->index = dispatched++;
+      prepare_job(job.get(), &walk_folder, WriteTurn{});
+      note_failure(*job);
+      take_prepared(std::move(job));
+      const std::lock_guard<std::mutex> hold(lock);
+      return !dropped(dispatched, folder);
+    }
     bool goes_on = true;
     bool cameras_waiting = false;
     {
@@ -233,7 +344,7 @@ struct Pipeline {
       prepared.push_back(0);
       jobs.push_back(std::move(job));
       goes_on = !dropped(dispatched, folder);
-      cameras_waiting = cameras_prepared >= kCamerasInFlight;
+      cameras_waiting = cameras_prepared >= cameras_in_flight;
     }
     if (++unwoken >= kWakeFor) wake_workers();
     if (jobs.size() > kInFlight) {
@@ -244,10 +355,17 @@ struct Pipeline {
     return goes_on;
   }
 
-  // Once the walk is over, each file takes its place as soon as it and all
-  // before it are prepared.
+  // Once the walk is over, or before it lists a folder it has been through
+  // by another path, each file takes its place as soon as it and all before
+  // it are prepared.
   void take_the_rest() {
+    if (alone) return;  // nothing is handed out
     while (first_index < dispatched) take_prepared_up_to(first_index + 1);
+  }
+
+  void put_all_in_place() {
+    take_the_rest();
+    finish_batch_now();
   }
 };
 
@@ -269,14 +387,17 @@ std::vector<std::thread> start_workers(Pipeline* pipeline, int count) {
 }  // namespace
 
 void run_pipeline(const Platform& os, const std::string& folder, RunTotals& totals) {
-  const int workers = console_shows_at_once() || !os.worker_count ? 1 : os.worker_count();
-  Pipeline pipeline(os, totals);
+  const int wanted = console_shows_at_once() || !os.worker_count ? 1 : os.worker_count();
+  const int open_files = os.raise_open_file_limit ? os.raise_open_file_limit() : kFewOpenFiles;
+  const FileBudget budget = plan_file_budget(wanted, open_files);
+  Pipeline pipeline(os, totals, budget);
   std::vector<std::thread> threads;
-  if (workers > 1) threads = start_workers(&pipeline, workers);
+  if (budget.workers > 1) threads = start_workers(&pipeline, budget.workers);
   pipeline.alone = threads.empty();
-  scan_folder(os, folder, [&](const std::string& name, const std::string& in) {
-    return pipeline.hand_on(name, in);
-  });
+  scan_folder(
+      os, folder,
+      [&](const std::string& name, const std::string& in) { return pipeline.hand_on(name, in); },
+      [&] { pipeline.put_all_in_place(); });
   pipeline.take_the_rest();
   {
     const std::lock_guard<std::mutex> hold(pipeline.lock);

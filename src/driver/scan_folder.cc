@@ -1,45 +1,55 @@
 #include "driver/scan_folder.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace {
 
-struct FolderId {
-  std::uint64_t device;
-  std::uint64_t inode;
-  bool operator==(const FolderId&) const = default;
+using FolderId = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+
+struct Walk {
+  const Platform& os;
+  const ImageHandler& handler;
+  const FolderAgainHandler& again;
+  std::vector<FolderId> ancestors;
+  std::set<FolderId> seen;
 };
 
 char ascii_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-void scan_below(const Platform& os, const std::string& folder, const ImageHandler& handler,
-                std::vector<FolderId>* ancestors) {
+void scan_below(Walk* walk, const std::string& folder) {
   // A folder already on the way down (reached again through a link) is not
   // entered twice: the loop ends here instead of at the path limit.
   FileInfo info;
-  const bool known = os.path_info(folder, &info) == 0;
+  const bool known = walk->os.path_info(folder, &info) == 0;
   const FolderId id{info.device, info.inode};
-  if (known && std::find(ancestors->begin(), ancestors->end(), id) != ancestors->end()) return;
+  if (known) {
+    if (std::find(walk->ancestors.begin(), walk->ancestors.end(), id) != walk->ancestors.end()) {
+      return;
+    }
+    if (!walk->seen.insert(id).second && walk->again) walk->again();
+  }
 
   // The listing is taken whole before any entry is visited, so files the
   // pipeline creates and renames here are never met, and only one listing is
   // open at a time however deep the tree.
   std::vector<FolderEntry> entries;
-  if (os.list_folder(folder, &entries) != 0) return;
+  if (walk->os.list_folder(folder, &entries) != 0) return;
 
-  if (known) ancestors->push_back(id);
+  if (known) walk->ancestors.push_back(id);
   for (const FolderEntry& entry : entries) {
     if (entry.name.empty() || entry.name[0] == '.') continue;
     if (entry.is_folder) {
-      scan_below(os, folder + kPathSeparator + entry.name, handler, ancestors);
+      scan_below(walk, folder + kPathSeparator + entry.name);
     } else if (has_jpg_ending(entry.name)) {
-      if (!handler(entry.name, folder)) break;
+      if (!walk->handler(entry.name, folder)) break;
     }
   }
-  if (known) ancestors->pop_back();
+  if (known) walk->ancestors.pop_back();
 }
 
 }  // namespace
@@ -54,8 +64,9 @@ bool has_jpg_ending(const std::string& name) {
   return true;
 }
 
-int scan_folder(const Platform& os, const std::string& folder, const ImageHandler& handler) {
-  std::vector<FolderId> ancestors;
-  scan_below(os, folder, handler, &ancestors);
+int scan_folder(const Platform& os, const std::string& folder, const ImageHandler& handler,
+                const FolderAgainHandler& again) {
+  Walk walk{os, handler, again, {}, {}};
+  scan_below(&walk, folder);
   return 0;
 }

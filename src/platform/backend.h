@@ -12,6 +12,7 @@ int path_info(const std::string& path, FileInfo* info);
 int open_read(const std::string& path, FileHandle* file, FileInfo* info);
 int open_folder(const std::string& path, FileHandle* folder);
 int open_quietly(FileHandle folder, const std::string& name, FileHandle* file);
+bool reads_keep_access_time(FileHandle folder);
 int file_info(FileHandle file, FileInfo* info);
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size);
 int create_new(const std::string& path, FileHandle* file);
@@ -30,5 +31,6 @@ int remove_path(const std::string& path);
 int rename_over(const std::string& from, const std::string& to);
 int sync_folder_of(const std::string& path);
 int worker_count();
+int raise_open_file_limit();
 
 }  // namespace backend

@@ -38,7 +38,10 @@ struct FileInfo {
   bool read_only = false;  // the owner may not write it: never replaced
   bool is_folder = false;
   std::uint64_t device = 0;  // device and inode (or volume and file index)
-  std::uint64_t inode = 0;   // tell one folder from another
+  std::uint64_t inode = 0;   // tell one file or folder from another
+  // When its bytes or facts last changed (the inode's change time; Windows:
+  // its change time): a file written or replaced under the same name shows it.
+  std::int64_t changed = 0;
 };
 
 // One entry of a folder listing.
@@ -51,6 +54,9 @@ struct FolderEntry {
 inline constexpr int kNameTaken = -2;
 // What open_quietly returns when it cannot promise that reading changes nothing.
 inline constexpr int kNotQuiet = -3;
+// What open_read and open_quietly return when the process holds all the open
+// files it may: the file itself may be fine.
+inline constexpr int kNoDescriptors = -4;
 
 // The calls, each returning 0 on success and -1 on failure unless it says
 // otherwise. None of them prints anything.
@@ -75,6 +81,11 @@ struct Platform {
   // access time would move (a file of another owner), and for no folder
   // (kNoFile): open_read is the way then.
   std::function<int(FileHandle folder, const std::string& name, FileHandle* file)> open_quietly;
+  // Whether reading a file of this open folder leaves its access time alone
+  // when open_quietly promised so: false on file systems whose driver moves
+  // it whatever the kernel was told (FUSE, network shares), where a file's
+  // facts must be taken before its first read.
+  std::function<bool(FileHandle folder)> reads_keep_access_time;
   // Facts about an open file.
   std::function<int(FileHandle file, FileInfo* info)> file_info;
   // Reads up to `size` bytes at `offset`, retrying short reads; returns the
@@ -129,6 +140,9 @@ struct Platform {
   // Always 1 where a program started for one file could inherit another's
   // open files (Windows).
   std::function<int()> worker_count;
+  // Raises the number of files this process may hold open to the most it is
+  // allowed, and returns that number.
+  std::function<int()> raise_open_file_limit;
   // Memory for a file's bytes; nullptr when there is none. Freed with release.
   std::function<void*(std::size_t size)> allocate;
   std::function<void(void* memory)> release;

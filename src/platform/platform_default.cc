@@ -10,6 +10,7 @@ const Platform& platform_default() {
       .open_read = backend::open_read,
       .open_folder = backend::open_folder,
       .open_quietly = backend::open_quietly,
+      .reads_keep_access_time = backend::reads_keep_access_time,
       .file_info = backend::file_info,
       .read_at = backend::read_at,
       .create_new = backend::create_new,
@@ -26,6 +27,7 @@ const Platform& platform_default() {
       .sync_folder_of = backend::sync_folder_of,
       .run_program = run_program,
       .worker_count = backend::worker_count,
+      .raise_open_file_limit = backend::raise_open_file_limit,
       .allocate = kept_allocate,
       .release = kept_release,
   };

@@ -2,10 +2,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <iterator>
 
 #include "platform/backend.h"
 #include "platform/platform.h"
@@ -46,6 +53,12 @@ void fill_info(const struct stat& st, FileInfo* info) {
   info->is_folder = S_ISDIR(st.st_mode);
   info->device = st.st_dev;
   info->inode = st.st_ino;
+  info->changed = to_nanos(st.st_ctim);
+}
+
+// What a failed open says: out of descriptors is not the file's fault.
+int open_failure() {
+  return errno == EMFILE || errno == ENFILE ? kNoDescriptors : -1;
 }
 
 // Whether a listed entry is a folder, following a link to see what it leads to.
@@ -60,7 +73,7 @@ bool entry_is_folder(int dir_fd, const dirent* entry) {
 // closes anything else (a folder, FIFO, socket or device) and fails, as it
 // fails for fd -1.
 int keep_if_regular(int fd, FileHandle* file, FileInfo* info) {
-  if (fd < 0) return -1;
+  if (fd < 0) return open_failure();
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
@@ -124,9 +137,32 @@ int open_quietly(FileHandle folder, const std::string& name, FileHandle* file) {
   if (folder == kNoFile) return kNotQuiet;
   const int fd = openat(fd_of(folder), name.c_str(),
                         O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOATIME);
-  if (fd < 0) return errno == ELOOP || errno == EPERM ? kNotQuiet : -1;
+  if (fd < 0) return errno == ELOOP || errno == EPERM ? kNotQuiet : open_failure();
   *file = fd;
   return 0;
+}
+
+bool reads_keep_access_time(FileHandle folder) {
+#ifdef __linux__
+  // These drivers keep the access time themselves, in user space or on a
+  // server, and move it on every read whatever O_NOATIME asked.
+  constexpr std::uint32_t kMovers[] = {
+      0x65735546,  // FUSE: exFAT, NTFS, FAT as a desktop mounts them
+      0x6969,      // NFS
+      0xFF534D42,  // CIFS
+      0xFE534D42,  // SMB2
+      0x517B,      // SMB
+      0x01021997,  // 9P
+      0x00C36400,  // Ceph
+  };
+  struct statfs fs {};
+  if (fstatfs(fd_of(folder), &fs) != 0) return false;
+  const auto type = static_cast<std::uint32_t>(fs.f_type);
+  return std::find(std::begin(kMovers), std::end(kMovers), type) == std::end(kMovers);
+#else
+  (void)folder;
+  return false;
+#endif
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -256,6 +292,18 @@ int sync_folder_of(const std::string& path) {
   const int status = fsync(fd);
   close(fd);
   return status == 0 ? 0 : -1;
+}
+
+int raise_open_file_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 256;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  constexpr rlim_t kPlenty = 1 << 20;
+  return static_cast<int>(limit.rlim_cur < kPlenty ? limit.rlim_cur : kPlenty);
 }
 
 int worker_count() {

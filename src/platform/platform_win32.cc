@@ -57,6 +57,11 @@ int info_of_handle(HANDLE handle, FileInfo* info) {
   // folder from another, whatever path or link leads to it.
   info->device = got.dwVolumeSerialNumber;
   info->inode = (static_cast<std::uint64_t>(got.nFileIndexHigh) << 32) | got.nFileIndexLow;
+  // A file system that keeps no change time gives zero: the write time stands in.
+  FILE_BASIC_INFO basic{};
+  const bool known = GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+                     basic.ChangeTime.QuadPart != 0;
+  info->changed = known ? basic.ChangeTime.QuadPart : info->times.write;
   return 0;
 }
 
@@ -133,6 +138,10 @@ int open_folder(const std::string&, FileHandle*) {
 
 int open_quietly(FileHandle, const std::string&, FileHandle*) {
   return kNotQuiet;
+}
+
+bool reads_keep_access_time(FileHandle) {
+  return false;
 }
 
 std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
@@ -250,6 +259,12 @@ int copy_range(FileHandle from, FileHandle to, std::int64_t offset, std::int64_t
 
 void start_writeback(FileHandle) {
   // Windows starts no write-back on request; the sync does it all.
+}
+
+int raise_open_file_limit() {
+  // Handles have no per-process limit worth the name.
+  constexpr int kPlenty = 1 << 16;
+  return kPlenty;
 }
 
 int worker_count() {

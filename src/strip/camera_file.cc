@@ -29,29 +29,45 @@ FileHandle hold_folder(const Platform& os, const std::string& folder, HeldFolder
     OpenFile::close_file(&held->handle);
     held->path = folder;
     if (os.open_folder(folder, &held->handle.handle) != 0) held->handle.handle = kNoFile;
+    held->reads_keep_access_time =
+        held->handle.is_open() && os.reads_keep_access_time(held->handle.handle);
   }
   return held->handle.handle;
 }
 
-bool open_camera_file(const Platform& os, FileHandle folder_handle, const std::string& folder,
-                      const std::string& name, OpenFile* input, FileInfo* picture) {
+namespace {
+
+// A file opened without following a link: a folder or FIFO gives no model
+// text, and a device (no link led here, and only root makes one) has no
+// length. Where reading keeps the access time, only a camera file's facts
+// are taken, after its model text was read; elsewhere they come first.
+bool camera_file_opened_quietly(const Platform& os, bool reads_keep_access_time, FileHandle file,
+                                FileInfo* picture) {
+  if (!reads_keep_access_time && os.file_info(file, picture) != 0) return false;
+  return match_camera_model(os, file) &&
+         (!reads_keep_access_time || os.file_info(file, picture) == 0) && picture->length > 0 &&
+         !picture->is_folder;
+}
+
+}  // namespace
+
+Opening open_camera_file(const Platform& os, const HeldFolder& held, const std::string& name,
+                         OpenFile* input, FileInfo* picture) {
   input->os = &os;
-  const int quiet = os.open_quietly(folder_handle, name, &input->handle);
-  if (quiet == 0) {
-    // Reading moves none of the facts, so only a camera file's are taken.
-    // A folder or FIFO gives no model text; a device (no link led here, and
-    // only root makes one) has no length.
-    if (match_camera_model(os, input->handle) && os.file_info(input->handle, picture) == 0 &&
-        picture->length > 0 && !picture->is_folder) {
-      return true;
+  int opened = os.open_quietly(held.handle.handle, name, &input->handle);
+  if (opened == 0) {
+    if (camera_file_opened_quietly(os, held.reads_keep_access_time, input->handle, picture)) {
+      return Opening::kCamera;
     }
-  } else if (quiet == kNotQuiet &&
-             os.open_read(folder + kPathSeparator + name, &input->handle, picture) == 0) {
-    // Here the times come with the opening, before a read may move the
+  } else if (opened == kNotQuiet) {
+    // Here the facts come with the opening, before a read may move the
     // access time, so the replacement can give the picture back exactly the
     // times it had.
-    if (picture->length > 0 && match_camera_model(os, input->handle)) return true;
+    opened = os.open_read(held.path + kPathSeparator + name, &input->handle, picture);
+    if (opened == 0 && picture->length > 0 && match_camera_model(os, input->handle)) {
+      return Opening::kCamera;
+    }
   }
   OpenFile::close_file(input);
-  return false;
+  return opened == kNoDescriptors ? Opening::kOutOfFiles : Opening::kOther;
 }

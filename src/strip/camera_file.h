@@ -13,16 +13,21 @@ bool match_camera_model(const Platform& os, FileHandle file);
 // there are opened by their names alone, without walking the path again.
 struct HeldFolder {
   std::string path;
-  OpenFile handle;  // none where the platform holds no folders
+  OpenFile handle;                      // none where the platform holds no folders
+  bool reads_keep_access_time = false;  // see Platform::reads_keep_access_time
 };
 
 // Holds `folder` in `held` unless it is held already; its handle, or kNoFile.
 FileHandle hold_folder(const Platform& os, const std::string& folder, HeldFolder* held);
 
-// Opens the file `name` of `folder` (held open as `folder_handle`, or
-// kNoFile) for reading and keeps it open in `input` when it is a camera
-// file, with its facts (times, owner, bits, length) in `picture`, as they
-// were before anything read it. False, with nothing open, for anything
-// else: a file that cannot be opened, an empty one, another model's.
-bool open_camera_file(const Platform& os, FileHandle folder_handle, const std::string& folder,
-                      const std::string& name, OpenFile* input, FileInfo* picture);
+enum class Opening {
+  kCamera,     // open in `input`, its facts taken
+  kOther,      // nothing open: it cannot be opened, is empty or another model's
+  kOutOfFiles  // nothing open: the process holds all the files it may
+};
+
+// Opens the file `name` of `folder` (held in `held`) for reading and keeps it
+// open in `input` when it is a camera file, with its facts (times, owner,
+// bits, length, identity) in `picture`, as they were before anything read it.
+Opening open_camera_file(const Platform& os, const HeldFolder& held, const std::string& name,
+                         OpenFile* input, FileInfo* picture);

@@ -18,7 +18,11 @@ void finish_batch(const Platform& os, ImageBatch* batch, RunTotals& totals) {
     place_image(os, file.get());
     if (file->replaced) last_replaced = file.get();
   }
-  if (last_replaced != nullptr) os.sync_folder_of(last_replaced->path);
+  const bool synced = last_replaced == nullptr || os.sync_folder_of(last_replaced->path) == 0;
+  for (const auto& file : batch->files) {
+    file->folder_synced = synced;
+    end_line(file.get());
+  }
   for (const auto& file : batch->files) {
     if (!file->camera || file->dropped) continue;
     console_print_text(file->line);

@@ -18,6 +18,7 @@ struct ImageState {
   OpenFile output;           // the ".stripped" file, until it is in place or given up
   OpenFile rotated;          // the turned picture jpegtran wrote, until it is in place
   FileInfo picture;          // times, owner and bits as first opened, before any read
+  FileInfo in_place;         // what the name must still lead to: the picture, then its turn
   std::int64_t original_length = 0;
   OrientationMark turn;        // the turn the picture's Orientation asked for
   bool camera = false;         // a camera file: it has a console line
@@ -26,6 +27,7 @@ struct ImageState {
   bool output_ready = false;   // the output holds what is to take the picture's place
   bool output_synced = false;  // ... and is on the disk
   bool replaced = false;       // something took the picture's name: its folder needs a sync
+  bool folder_synced = false;  // ... and it was made durable
   bool cut_found = false;
   bool turned_output_refused = false;  // the turned picture's output could not be created
   int soi_count = 0;

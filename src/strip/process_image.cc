@@ -120,19 +120,21 @@ void count_saving(ImageState* state) {
 
 }  // namespace
 
-bool open_image(const Platform& os, const std::string& name, const std::string& folder,
-                HeldFolder* held, ImageState* state) {
+Opening open_image(const Platform& os, const std::string& name, const std::string& folder,
+                   HeldFolder* held, ImageState* state) {
   state->input.os = &os;
   state->output.os = &os;
   state->rotated.os = &os;
-  const FileHandle in = hold_folder(os, folder, held);
-  if (!open_camera_file(os, in, folder, name, &state->input, &state->picture)) return false;
+  hold_folder(os, folder, held);
+  const Opening opening = open_camera_file(os, *held, name, &state->input, &state->picture);
+  if (opening != Opening::kCamera) return opening;
   state->path = folder + kPathSeparator + name;
   state->camera = true;
+  state->in_place = state->picture;
   state->original_length = state->picture.length;
   state->output_name = state->path + ".stripped";
   state->rotated_name = state->path + ".r";
-  return true;
+  return opening;
 }
 
 void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state) {
@@ -154,7 +156,7 @@ void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state)
 
 void prepare_image(const Platform& os, const std::string& name, const std::string& folder,
                    HeldFolder* held, WriteTurn turn, ImageState* state) {
-  if (open_image(os, name, folder, held, state)) {
+  if (open_image(os, name, folder, held, state) == Opening::kCamera) {
     prepare_opened_image(os, std::move(turn), state);
   } else {
     tell_read_through(&turn, false);
@@ -176,8 +178,9 @@ void place_image(const Platform& os, ImageState* state) {
   const Gathering gathering(&state->line);
   if (state->rotated_ready) place_turned_picture(os, state);
   if (state->result == RESULT_DONE && state->output_ready) {
-    const bool placed = replace_keeping_times(os, state->path, state->picture, state->output.handle,
-                                              state->output_name, [state] { count_saving(state); });
+    const bool placed = replace_keeping_times(os, state->path, state->picture, &state->in_place,
+                                              state->output.handle, state->output_name,
+                                              [state] { count_saving(state); });
     if (!placed) state->result = RESULT_OUTPUT_FAILED;
     state->replaced = state->replaced || placed;
     OpenFile::close_file(&state->output);
@@ -188,7 +191,24 @@ void place_image(const Platform& os, ImageState* state) {
     OpenFile::close_file(&state->output);
     os.remove(state->output_name);
   }
+}
+
+void end_line(ImageState* state) {
+  if (!state->camera || state->dropped) return;
+  const Gathering gathering(&state->line);
+  // The picture's new name is in place but may not outlive a power cut.
+  if (state->replaced && !state->folder_synced) console_print(" -->Couldn't sync folder");
   console_print("\n");
+}
+
+void discard_prepared(const Platform& os, ImageState* state) {
+  const bool made_output = state->output.is_open() || state->output_ready;
+  const bool made_rotated = state->rotated.is_open() || state->rotated_ready;
+  OpenFile::close_file(&state->input);
+  OpenFile::close_file(&state->output);
+  OpenFile::close_file(&state->rotated);
+  if (made_output) os.remove(state->output_name);
+  if (made_rotated) os.remove(state->rotated_name);
 }
 
 ResultCode process_image(const Platform& os, RunTotals& totals, const std::string& name,

@@ -22,14 +22,21 @@ void prepare_image(const Platform& os, const std::string& name, const std::strin
 
 // Its two halves: opening the file and telling a camera file from others
 // (true for a camera file, left open in `state`), and the rest.
-bool open_image(const Platform& os, const std::string& name, const std::string& folder,
-                HeldFolder* held, ImageState* state);
+Opening open_image(const Platform& os, const std::string& name, const std::string& folder,
+                   HeldFolder* held, ImageState* state);
 void prepare_opened_image(const Platform& os, WriteTurn turn, ImageState* state);
 
 // Puts a prepared file's output in place of the picture, in the order of the
-// walk, and ends its line; the output is already on the disk
-// (sync_prepared_output). The folder's own sync is the caller's.
+// walk; the output is already on the disk (sync_prepared_output). The
+// folder's own sync is the caller's, and so is ending the line (end_line).
 void place_image(const Platform& os, ImageState* state);
+
+// Ends a placed file's line, saying so when its folder could not be synced.
+void end_line(ImageState* state);
+
+// Gives up a file prepared but never to be placed: closes what it holds and
+// removes the temporary files it made.
+void discard_prepared(const Platform& os, ImageState* state);
 
 // Flushes a prepared output to the disk; one that cannot be is given up.
 void sync_prepared_output(const Platform& os, ImageState* state);

@@ -85,8 +85,8 @@ void turn_picture(const Platform& os, std::uint8_t* piece, ImageState* state) {
 }
 
 bool place_turned_picture(const Platform& os, ImageState* state) {
-  const bool placed = replace_keeping_times(os, state->path, state->picture, state->rotated.handle,
-                                            state->rotated_name, nullptr);
+  const bool placed = replace_keeping_times(os, state->path, state->picture, &state->in_place,
+                                            state->rotated.handle, state->rotated_name, nullptr);
   OpenFile::close_file(&state->rotated);
   state->rotated_ready = false;
   if (!placed) {

@@ -231,6 +231,8 @@ MemoryFs::MemoryFs() {
     return 0;
   };
   table.worker_count = [] { return 1; };
+  table.raise_open_file_limit = [] { return 1024; };
+  table.reads_keep_access_time = [](FileHandle) { return true; };
   table.copy_range = [this](FileHandle from, FileHandle to, std::int64_t offset,
                             std::int64_t size) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));

@@ -78,6 +78,9 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     if (status == 0) name_handle(*file, path);
     return status;
   };
+  table.reads_keep_access_time = [this](FileHandle folder) {
+    return access_time_kept && base.reads_keep_access_time(folder);
+  };
   table.file_info = [this](FileHandle file, FileInfo* info) {
     return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
   };
@@ -141,6 +144,10 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return fails(Call::kRunProgram, program) ? -1 : base.run_program(argv, in, out);
   };
   table.worker_count = [this] { return workers; };
+  table.raise_open_file_limit = [this] {
+    const int most = base.raise_open_file_limit();
+    return open_files > 0 && open_files < most ? open_files : most;
+  };
   table.allocate = [this](std::size_t size) {
     return fails(Call::kAllocate) ? nullptr : base.allocate(size);
   };

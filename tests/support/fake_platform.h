@@ -66,6 +66,11 @@ struct FakePlatform {
   // Files worked on at a time: one, so that the N-th call is the same one in
   // every run, unless a test asks for more.
   int workers = 1;
+  // What the run is told of its open-file limit, when set below the real one.
+  int open_files = 0;
+  // False: as on a file system whose reads move the access time whatever
+  // the kernel was told.
+  bool access_time_kept = true;
   // Fails every call for which it says so, by the name the call gives or, for
   // writes and syncs, the name the file was opened or created by: faults that
   // hit the same file whatever the order of the calls.
