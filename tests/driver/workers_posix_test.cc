@@ -189,4 +189,56 @@ TEST(Workers, CrowdedFoldersComeOutAsOneAtATime) {
   EXPECT_TRUE(together.tree == alone.tree);
 }
 
+// Pictures of a camera's size, read in several pieces, one of which cannot
+// be read to its end (a failing card): whatever is at work beside it, every
+// other file of the folder is worked on or passed over as with one worker,
+// and nothing waits for it in vain.
+TEST(Workers, AnUnreadablePictureAmongLargeOnesStallsNoOther) {
+  TempDir dir;
+  const std::string root = dir / "tree";
+  const auto plant_large = [](const std::string& at) {
+    std::filesystem::remove_all(at);
+    std::filesystem::create_directories(at + "/cards/sub");
+    for (int n = 0; n < 6; ++n) {
+      CameraJpegOptions options;
+      options.width = 2048;
+      options.height = 1536;
+      options.grain = 14;
+      options.tag = "large" + std::to_string(n);
+      options.orientations = {n == 3 ? 6u : 1u};
+      const std::string name = at + "/cards/IMG_" + std::to_string(n) + ".JPG";
+      write_file(name, make_camera_jpeg(options));
+      set_file_stamp(name, distinct_stamp());
+    }
+    write_file(at + "/cards/sub/IMG_9.JPG", make_camera_jpeg());
+    set_file_stamp(at + "/cards/sub/IMG_9.JPG", distinct_stamp());
+  };
+  const auto run = [&](int workers) {
+    plant_large(root);
+    FakePlatform os;
+    os.workers = workers;
+    os.listing = Listing::kAscending;
+    std::mutex lock;
+    int reads = 0;
+    // The third piece of IMG_1 cannot be read.
+    os.fails_for_name = [&](Call call, const std::string& name) {
+      const std::lock_guard<std::mutex> hold(lock);
+      return call == Call::kReadAt && name == root + "/cards/IMG_1.JPG" && ++reads == 4;
+    };
+    const CapturedRun captured = run_main_captured(os.table, root);
+    return Outcome{captured.out, snapshot(root)};
+  };
+  const Outcome alone = run(1);
+  EXPECT_NE(alone.out.find("IMG_0.JPG ("), std::string::npos) << alone.out;
+  EXPECT_NE(alone.out.find(" -->Error processing " + root + "/cards/IMG_1.JPG\n"),
+            std::string::npos)
+      << alone.out;
+  EXPECT_EQ(alone.out.find("IMG_2"), std::string::npos) << alone.out;
+  for (const int workers : {2, 4, 4}) {
+    const Outcome together = run(workers);
+    EXPECT_EQ(together.out, alone.out) << workers << " workers";
+    EXPECT_TRUE(together.tree == alone.tree) << workers << " workers";
+  }
+}
+
 }  // namespace

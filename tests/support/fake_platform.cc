@@ -85,7 +85,8 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return fails(Call::kFileInfo) ? -1 : base.file_info(file, info);
   };
   table.read_at = [this](FileHandle file, std::int64_t offset, void* buffer, std::int64_t size) {
-    return fails(Call::kReadAt) ? std::int64_t{-1} : base.read_at(file, offset, buffer, size);
+    return fails(Call::kReadAt, name_of(file)) ? std::int64_t{-1}
+                                               : base.read_at(file, offset, buffer, size);
   };
   table.create_new = [this](const std::string& path, FileHandle* file) {
     note({Call::kCreateNew, path, ""});
