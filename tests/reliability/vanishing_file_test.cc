@@ -1,8 +1,10 @@
-// A picture deleted by someone else while the run is at it: between the
-// listing and the load, after the load, while jpegtran turns it, and between
-// the turned picture taking its place and the final replacement. A FakePlatform hook deletes it at
-// the chosen moment; everything else is the real system. Nothing may crash, nothing but the deleted
-// picture may be affected, and the walk must go on.
+// A picture deleted by someone else while the run is at it, or replaced by a
+// newer one (as `mv new.jpg picture.jpg` does): between the listing and the
+// load, after the load, while jpegtran turns it, and between the turned
+// picture taking its place and the final replacement. A FakePlatform hook
+// acts at the chosen moment; everything else is the real system. Nothing may
+// crash, a newer picture is never overwritten, nothing but that picture may
+// be affected, and the walk must go on.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,19 +21,21 @@ namespace {
 
 enum class Moment { kBeforeLoad, kAfterLoad, kDuringRotation, kBeforeFinalReplacement };
 
-// Removes `victim` at `moment`: just before the call that names it. The
-// final replacement begins by looking for the picture, a second time when
-// the turned picture took its place first.
-void vanish_at(FakePlatform* os, Moment moment, const std::string& victim) {
+// Removes `victim` at `moment`, or renames `newer` over it: just before the
+// call that names it. The final replacement begins by looking for the
+// picture, a second time when the turned picture took its place first.
+void vanish_at(FakePlatform* os, Moment moment, const std::string& victim,
+               const std::string& newer) {
   auto looks = std::make_shared<int>(0);
-  os->before_call = [os, moment, victim, looks](Call call, const std::string& path) {
+  os->before_call = [os, moment, victim, newer, looks](Call call, const std::string& path) {
     const bool final_look = call == Call::kPathInfo && path == victim && ++*looks == 2;
     const bool now = (call == Call::kOpenRead && moment == Moment::kBeforeLoad && path == victim) ||
                      (call == Call::kCreateNew && moment == Moment::kAfterLoad &&
                       path == victim + ".stripped") ||
                      (call == Call::kRunProgram && moment == Moment::kDuringRotation) ||
                      (final_look && moment == Moment::kBeforeFinalReplacement);
-    if (now) os->base.remove(victim);
+    if (now && newer.empty()) os->base.remove(victim);
+    if (now && !newer.empty()) os->base.rename_over(newer, victim);
   };
 }
 
@@ -41,6 +45,7 @@ struct Case {
   std::uint32_t orientation;
   const char* line;  // the victim's line after its path; nullptr for no line at all
   const char* left;  // the temporary name under which the finished picture stays, if any
+  bool replaced = false;  // a newer picture takes its place instead
 };
 
 // The case's name, for gtest's listing and failure reports.
@@ -60,17 +65,27 @@ TEST_P(VanishingFile, OnlyThatPictureIsAffected) {
   const std::string victim = dir / "victim.jpg";
   write_file(victim, victim_bytes);
   write_file(dir / "other.jpg", plain);
+  // The newer picture waits in a folder the walk never enters.
+  CameraJpegOptions newer_options = turned_options;
+  newer_options.tag = "newer";
+  const Bytes newer_bytes = make_camera_jpeg(newer_options);
+  make_folders(dir / ".newer");
+  const std::string newer = c.replaced ? dir / ".newer/victim.jpg" : "";
+  if (c.replaced) write_file(newer, newer_bytes);
 
   const char* argv[] = {"trimvane", dir.path().c_str()};
   testing::internal::CaptureStdout();
   FakePlatform os;
-  vanish_at(&os, c.moment, victim);
+  vanish_at(&os, c.moment, victim, newer);
   const int status = run_main(2, argv, os.table);
   console_flush();
   const std::string out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(status, 0);
-  EXPECT_FALSE(path_exists(victim));
+  EXPECT_EQ(path_exists(victim), c.replaced);
+  if (c.replaced) {
+    EXPECT_TRUE(read_file(victim) == newer_bytes) << "the newer picture was lost";
+  }
   const std::string left = c.left == nullptr ? "" : c.left;
   EXPECT_EQ(path_exists(victim + ".r"), left == ".r");
   EXPECT_EQ(path_exists(victim + ".stripped"), left == ".stripped");
@@ -101,7 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"DuringRotation", Moment::kDuringRotation, 6,
                          "--> rotate 90 -->Couldn't replace original file", ".r"},
                     Case{"BeforeFinalReplacement", Moment::kBeforeFinalReplacement, 8,
-                         "--> rotate 270 -->Couldn't replace original file", ".stripped"}),
+                         "--> rotate 270 -->Couldn't replace original file", ".stripped"},
+                    Case{"ReplacedAfterLoad", Moment::kAfterLoad, 1,
+                         " -->Couldn't replace original file", nullptr, true},
+                    Case{"ReplacedAfterLoadTurned", Moment::kAfterLoad, 6,
+                         "--> rotate 90 -->Couldn't replace original file", nullptr, true},
+                    Case{"ReplacedDuringRotation", Moment::kDuringRotation, 6,
+                         "--> rotate 90 -->Couldn't replace original file", nullptr, true},
+                    Case{"ReplacedBeforeFinalReplacement", Moment::kBeforeFinalReplacement, 8,
+                         "--> rotate 270 -->Couldn't replace original file", nullptr, true}),
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 }  // namespace
