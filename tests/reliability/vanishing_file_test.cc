@@ -43,8 +43,8 @@ struct Case {
   const char* name;
   Moment moment;
   std::uint32_t orientation;
-  const char* line;  // the victim's line after its path; nullptr for no line at all
-  const char* left;  // the temporary name under which the finished picture stays, if any
+  const char* line;       // the victim's line after its path; nullptr for no line at all
+  const char* left;       // the temporary name under which the finished picture stays, if any
   bool replaced = false;  // a newer picture takes its place instead
 };
 
