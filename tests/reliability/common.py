@@ -208,31 +208,43 @@ def allowed_outcomes(entry, path):
     original, final = entry["original"], entry["final"]
     if not entry["camera"]:
         return [(None, {original}, {})]
+    # A picture that could not be read, or whose folder ended at one that
+    # could not be, is left as it was.
+    unread = [(" -->Error processing " + path, {original}, {}), (None, {original}, {})]
     saved = len(original) - len(final)
     saving = " (%d)" % saved if saved > 0 else ""
     replace_failed = " -->Couldn't replace original file"
     no_output = "--> couldn't open output file"
     if not entry["turn"]:
         if final == original:  # no fourth sequence
-            return [(path + " -->preview image not found", {original}, {}),
-                    (path + no_output, {original}, {})]
-        return [(path + saving, {final}, {}),
-                (path, {original}, {}),
-                (path + no_output, {original}, {}),
-                (path + saving + replace_failed, {original}, {".stripped": final}),
-                (path + replace_failed, {original}, {".stripped": final})]
+            return unread + [(path + " -->preview image not found", {original}, {}),
+                             (path + no_output, {original}, {})]
+        return unread + with_unsynced_folder([
+            (path + saving, {final}, {}),
+            (path, {original}, {}),
+            (path + no_output, {original}, {}),
+            (path + saving + replace_failed, {original}, {".stripped": final}),
+            (path + replace_failed, {original}, {".stripped": final})])
     rotated = entry["intermediate"]
     head = path + "--> " + camera_tree.TURN_OPERATIONS[entry["turn"]]
-    return [(head + saving, {final}, {}),
-            (head + "--> Error rotating image", {original}, {".r?": None}),
-            (head + replace_failed, {original}, {".r": rotated}),
-            (head, {rotated}, {}),
-            (head + no_output + saving, {final}, {}),
-            (head + no_output, {rotated}, {}),
-            (head + saving + replace_failed, {rotated}, {".stripped": final}),
-            (head + replace_failed, {rotated}, {".stripped": final}),
-            (head + no_output + saving + replace_failed, {rotated}, {".stripped": final}),
-            (head + no_output + replace_failed, {rotated}, {".stripped": final})]
+    return unread + with_unsynced_folder([
+        (head + saving, {final}, {}),
+        (head + "--> Error rotating image", {original}, {".r?": None}),
+        (head + replace_failed, {original}, {".r": rotated}),
+        (head, {rotated}, {}),
+        (head + no_output + saving, {final}, {}),
+        (head + no_output, {rotated}, {}),
+        (head + saving + replace_failed, {rotated}, {".stripped": final}),
+        (head + replace_failed, {rotated}, {".stripped": final}),
+        (head + no_output + saving + replace_failed, {rotated}, {".stripped": final}),
+        (head + no_output + replace_failed, {rotated}, {".stripped": final})])
+
+
+def with_unsynced_folder(outcomes):
+    """The outcomes, and each of them with the line saying that the folder
+    could not be synced once the picture (or its turn) took its new name."""
+    return outcomes + [(line + " -->Couldn't sync folder", contents, leftovers)
+                       for line, contents, leftovers in outcomes]
 
 
 def check_outcome(tree, rel, entry, line):

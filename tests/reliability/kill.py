@@ -28,9 +28,10 @@ def kill_at(folder, moment):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--kills", type=int, default=1000 if common.NIGHTLY else 200)
-    ap.add_argument("--files", type=int, default=80 if common.NIGHTLY else 40)
-    ap.add_argument("--size", default="1024x768")
+    ap.add_argument("--kills", type=int, default=1000 if common.NIGHTLY else 100)
+    ap.add_argument("--files", type=int, default=80 if common.NIGHTLY else 16)
+    # A camera's size: each picture is read in several pieces.
+    ap.add_argument("--size", default="2592x1728")
     ap.add_argument("--seed", type=int, default=int(time.time()))
     args = ap.parse_args()
     started = time.monotonic()
