@@ -11,8 +11,9 @@ constexpr int kReserved = 24;
 // picture and the two nameless files its thumbnail is turned through. The
 // walk's own thread may work on one too.
 constexpr int kPerFileAtWork = 6;
-// A prepared file holds its output and, if it was turned, the turned picture.
-constexpr int kPerFileWaiting = 2;
+// A prepared file holds its output, if it was turned the turned picture,
+// and its folder (shared with the other files opened there).
+constexpr int kPerFileWaiting = 3;
 constexpr std::size_t kMostInBatch = 64;
 constexpr std::size_t kMostWaiting = 32;
 

@@ -25,7 +25,7 @@ void scan_below(Walk* walk, const std::string& folder) {
   // A folder already on the way down (reached again through a link) is not
   // entered twice: the loop ends here instead of at the path limit.
   FileInfo info;
-  const bool known = walk->os.path_info(folder, &info) == 0;
+  const bool known = walk->os.path_info(kNoFile, folder, &info) == 0;
   const FolderId id{info.device, info.inode};
   if (known) {
     if (std::find(walk->ancestors.begin(), walk->ancestors.end(), id) != walk->ancestors.end()) {

@@ -64,8 +64,13 @@ struct Platform {
   // Lists a folder whole, in the platform's own order, "." and ".." included
   // where the platform reports them.
   std::function<int(const std::string& folder, std::vector<FolderEntry>* entries)> list_folder;
+  // The calls below that take a `folder` and a `path` reach the path's last
+  // name inside that open folder (open_folder), so that whatever happens to
+  // the folder's own path meanwhile, they act where the picture was opened;
+  // with kNoFile, or where the platform holds no folders, they go by `path`.
+
   // Facts about a path, following links.
-  std::function<int(const std::string& path, FileInfo* info)> path_info;
+  std::function<int(FileHandle folder, const std::string& path, FileInfo* info)> path_info;
   // Opens a regular file for reading without blocking and, where allowed,
   // without touching its access time. Anything else (a folder, FIFO, device)
   // fails. `info`, unless nullptr, gets the file's facts as opened, before
@@ -97,7 +102,7 @@ struct Platform {
   // touch its access time where the system allows. (Windows: others may
   // rename or delete it while it is open, so it can be moved into place.)
   // kNameTaken when something of that name is already there.
-  std::function<int(const std::string& path, FileHandle* file)> create_new;
+  std::function<int(FileHandle folder, const std::string& path, FileHandle* file)> create_new;
   // Creates a file for reading and writing that no name leads to: nobody
   // else can reach it, and it is gone once closed. For passing bytes to and
   // from another program. (Linux: a memory file, else an unnamed file in the
@@ -123,11 +128,12 @@ struct Platform {
   std::function<int(FileHandle file, const FileInfo& like)> copy_access;
   std::function<int(FileHandle file, const FileTimes& times)> set_times;
   // Removes a name (a link itself, never its target).
-  std::function<int(const std::string& path)> remove;
-  // Puts `from` in the place of `to` in one step: `to` never goes missing.
-  std::function<int(const std::string& from, const std::string& to)> rename_over;
+  std::function<int(FileHandle folder, const std::string& path)> remove;
+  // Puts `from` in the place of `to`, both in the same folder, in one step:
+  // `to` never goes missing.
+  std::function<int(FileHandle folder, const std::string& from, const std::string& to)> rename_over;
   // Makes the folder holding `path` durable (its new and renamed names).
-  std::function<int(const std::string& path)> sync_folder_of;
+  std::function<int(FileHandle folder, const std::string& path)> sync_folder_of;
   // Runs a program found along the search path, with these arguments and no
   // command interpreter, reading `input` from its start as its standard input
   // and writing its standard output into `output`; its standard error is this

@@ -84,6 +84,19 @@ int keep_if_regular(int fd, FileHandle* file, FileInfo* info) {
   return 0;
 }
 
+// Where a call on `path` acts: its last name inside the open `folder`, or
+// the path itself from the working folder.
+struct At {
+  int dir;
+  const char* name;
+};
+
+At at(FileHandle folder, const std::string& path) {
+  if (folder == kNoFile) return {AT_FDCWD, path.c_str()};
+  const std::size_t slash = path.rfind('/');
+  return {fd_of(folder), path.c_str() + (slash == std::string::npos ? 0 : slash + 1)};
+}
+
 }  // namespace
 
 namespace backend {
@@ -103,9 +116,10 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   return 0;
 }
 
-int path_info(const std::string& path, FileInfo* info) {
+int path_info(FileHandle folder, const std::string& path, FileInfo* info) {
+  const At where = at(folder, path);
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return -1;
+  if (fstatat(where.dir, where.name, &st, 0) != 0) return -1;
   fill_info(st, info);
   return 0;
 }
@@ -179,11 +193,13 @@ std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::in
   return done;
 }
 
-int create_new(const std::string& path, FileHandle* file) {
+int create_new(FileHandle folder, const std::string& path, FileHandle* file) {
   // Reading it back (a turned picture is loaded from the file jpegtran wrote)
   // leaves alone the access time it is given; its creator may ask for that.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
-                      S_IRUSR | S_IWUSR);
+  const At where = at(folder, path);
+  const int fd =
+      openat(where.dir, where.name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOATIME | O_CLOEXEC,
+             S_IRUSR | S_IWUSR);
   if (fd < 0) return errno == EEXIST ? kNameTaken : -1;
   *file = fd;
   return 0;
@@ -275,19 +291,23 @@ int set_times(FileHandle file, const FileTimes& times) {
   return futimens(fd_of(file), both) == 0 ? 0 : -1;
 }
 
-int remove_path(const std::string& path) {
-  return unlink(path.c_str()) == 0 ? 0 : -1;
+int remove_path(FileHandle folder, const std::string& path) {
+  const At where = at(folder, path);
+  return unlinkat(where.dir, where.name, 0) == 0 ? 0 : -1;
 }
 
-int rename_over(const std::string& from, const std::string& to) {
-  return rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+int rename_over(FileHandle folder, const std::string& from, const std::string& to) {
+  const At old_name = at(folder, from);
+  const At new_name = at(folder, to);
+  return renameat(old_name.dir, old_name.name, new_name.dir, new_name.name) == 0 ? 0 : -1;
 }
 
-int sync_folder_of(const std::string& path) {
+int sync_folder_of(FileHandle folder, const std::string& path) {
+  if (folder != kNoFile) return fsync(fd_of(folder)) == 0 ? 0 : -1;
   const std::size_t slash = path.rfind('/');
-  const std::string folder =
+  const std::string parent =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return -1;
   const int status = fsync(fd);
   close(fd);

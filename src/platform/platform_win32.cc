@@ -105,7 +105,8 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   return 0;
 }
 
-int path_info(const std::string& path, FileInfo* info) {
+// Windows holds no folders: every name goes by its path.
+int path_info(FileHandle, const std::string& path, FileInfo* info) {
   // Asking only for the attributes neither disturbs nor is refused by those
   // who hold the file open; backup semantics let the same call open a folder.
   const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -162,7 +163,7 @@ std::int64_t read_at(FileHandle file, std::int64_t offset, void* buffer, std::in
   return done;
 }
 
-int create_new(const std::string& path, FileHandle* file) {
+int create_new(FileHandle, const std::string& path, FileHandle* file) {
   // CREATE_NEW fails on any existing name, a link included, so nothing is
   // ever written through one. The file takes the folder's inherited access.
   // Sharing delete access lets it be moved over the picture while this
@@ -241,11 +242,11 @@ int set_times(FileHandle file, const FileTimes& times) {
   return SetFileTime(handle_of(file), &creation, &access, &write) ? 0 : -1;
 }
 
-int remove_path(const std::string& path) {
+int remove_path(FileHandle, const std::string& path) {
   return DeleteFileA(path.c_str()) ? 0 : -1;
 }
 
-int rename_over(const std::string& from, const std::string& to) {
+int rename_over(FileHandle, const std::string& from, const std::string& to) {
   // One move replaces the original: there is no moment without the picture.
   // Write-through returns only once the move is on the disk.
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
@@ -273,7 +274,7 @@ int worker_count() {
   return 1;
 }
 
-int sync_folder_of(const std::string&) {
+int sync_folder_of(FileHandle, const std::string&) {
   // Nothing left to do: the move was made with MOVEFILE_WRITE_THROUGH, which
   // puts the folder's new entry on the disk before it returns, and Win32 has
   // no flush for a folder's entries that an ordinary user may call.

@@ -24,15 +24,15 @@ bool match_camera_model(const Platform& os, FileHandle file) {
 }
 
 FileHandle hold_folder(const Platform& os, const std::string& folder, HeldFolder* held) {
-  if (held->handle.os == nullptr || held->path != folder) {
-    held->handle.os = &os;
-    OpenFile::close_file(&held->handle);
+  if (!held->handle || held->path != folder) {
+    held->handle = std::make_shared<OpenFile>();
+    held->handle->os = &os;
     held->path = folder;
-    if (os.open_folder(folder, &held->handle.handle) != 0) held->handle.handle = kNoFile;
+    if (os.open_folder(folder, &held->handle->handle) != 0) held->handle->handle = kNoFile;
     held->reads_keep_access_time =
-        held->handle.is_open() && os.reads_keep_access_time(held->handle.handle);
+        held->handle->is_open() && os.reads_keep_access_time(held->handle->handle);
   }
-  return held->handle.handle;
+  return held->handle->handle;
 }
 
 namespace {
@@ -54,7 +54,7 @@ bool camera_file_opened_quietly(const Platform& os, bool reads_keep_access_time,
 Opening open_camera_file(const Platform& os, const HeldFolder& held, const std::string& name,
                          OpenFile* input, FileInfo* picture) {
   input->os = &os;
-  int opened = os.open_quietly(held.handle.handle, name, &input->handle);
+  int opened = os.open_quietly(held.handle->handle, name, &input->handle);
   if (opened == 0) {
     if (camera_file_opened_quietly(os, held.reads_keep_access_time, input->handle, picture)) {
       return Opening::kCamera;

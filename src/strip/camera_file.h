@@ -1,6 +1,7 @@
 // Telling camera files from others.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/holders.h"
@@ -13,7 +14,9 @@ bool match_camera_model(const Platform& os, FileHandle file);
 // there are opened by their names alone, without walking the path again.
 struct HeldFolder {
   std::string path;
-  OpenFile handle;                      // none where the platform holds no folders
+  // None where the platform holds no folders. The files opened in it share
+  // it until they are in place.
+  std::shared_ptr<OpenFile> handle;
   bool reads_keep_access_time = false;  // see Platform::reads_keep_access_time
 };
 

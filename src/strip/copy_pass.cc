@@ -40,7 +40,7 @@ bool start_writing(Copy* copy, std::int64_t done, bool wait) {
   }
   copy->writing = true;
   const Pass& pass = copy->pass;
-  if (!create_output(copy->os, pass.output_name, pass.output)) {
+  if (!create_output(copy->os, pass.folder, pass.output_name, pass.output)) {
     copy->outcome->create_failed = true;
     return true;
   }
@@ -61,13 +61,14 @@ void take_piece(Copy* copy, std::int64_t offset, std::int64_t n) {
 
 }  // namespace
 
-bool create_output(const Platform& os, const std::string& path, OpenFile* output) {
+bool create_output(const Platform& os, FileHandle folder, const std::string& path,
+                   OpenFile* output) {
   output->os = &os;
-  const int created = os.create_new(path, &output->handle);
+  const int created = os.create_new(folder, path, &output->handle);
   if (created != kNameTaken) return created == 0;
   // Most often the name is free; only when it is not is the old file removed.
-  os.remove(path);
-  return os.create_new(path, &output->handle) == 0;
+  os.remove(folder, path);
+  return os.create_new(folder, path, &output->handle) == 0;
 }
 
 PassOutcome copy_pass(const Platform& os, const Pass& pass) {

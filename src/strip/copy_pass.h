@@ -31,8 +31,9 @@ struct Pass {
   std::int64_t first_read = 0;    // bytes already in `piece`, from offset 0
   std::string output_name;
   OpenFile* output = nullptr;
-  WriteTurn* turn = nullptr;  // told once the file is read through
-  bool whole = false;         // copy every byte, cut or not
+  WriteTurn* turn = nullptr;    // told once the file is read through
+  bool whole = false;           // copy every byte, cut or not
+  FileHandle folder = kNoFile;  // where `output_name` is created
 };
 
 // Reads the file's bytes from its start to its length, scanning them for the
@@ -43,6 +44,8 @@ struct Pass {
 // not the reading.
 PassOutcome copy_pass(const Platform& os, const Pass& pass);
 
-// Creates `path` afresh, open for reading and writing: private, never through
-// a link; a file of that name left from an earlier run is removed first.
-bool create_output(const Platform& os, const std::string& path, OpenFile* output);
+// Creates `path` (in `folder`, see Platform) afresh, open for reading and
+// writing: private, never through a link; a file of that name left from an
+// earlier run is removed first.
+bool create_output(const Platform& os, FileHandle folder, const std::string& path,
+                   OpenFile* output);

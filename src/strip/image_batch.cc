@@ -18,7 +18,8 @@ void finish_batch(const Platform& os, ImageBatch* batch, RunTotals& totals) {
     place_image(os, file.get());
     if (file->replaced) last_replaced = file.get();
   }
-  const bool synced = last_replaced == nullptr || os.sync_folder_of(last_replaced->path) == 0;
+  const bool synced = last_replaced == nullptr ||
+                      os.sync_folder_of(folder_handle(*last_replaced), last_replaced->path) == 0;
   for (const auto& file : batch->files) {
     file->folder_synced = synced;
     end_line(file.get());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "orient/orientation.h"
@@ -11,14 +12,15 @@
 #include "strip/run_totals.h"
 
 struct ImageState {
-  std::string path;          // folder, separator, name
-  std::string output_name;   // path + ".stripped"
-  std::string rotated_name;  // path + ".r"
-  OpenFile input;            // the picture
-  OpenFile output;           // the ".stripped" file, until it is in place or given up
-  OpenFile rotated;          // the turned picture jpegtran wrote, until it is in place
-  FileInfo picture;          // times, owner and bits as first opened, before any read
-  FileInfo in_place;         // what the name must still lead to: the picture, then its turn
+  std::shared_ptr<const OpenFile> folder;  // the folder it was opened in, while it is at work
+  std::string path;                        // folder, separator, name
+  std::string output_name;                 // path + ".stripped"
+  std::string rotated_name;                // path + ".r"
+  OpenFile input;                          // the picture
+  OpenFile output;                         // the ".stripped" file, until it is in place or given up
+  OpenFile rotated;   // the turned picture jpegtran wrote, until it is in place
+  FileInfo picture;   // times, owner and bits as first opened, before any read
+  FileInfo in_place;  // what the name must still lead to: the picture, then its turn
   std::int64_t original_length = 0;
   OrientationMark turn;        // the turn the picture's Orientation asked for
   bool camera = false;         // a camera file: it has a console line
@@ -39,3 +41,8 @@ struct ImageState {
   std::string line;   // the console line so far, unless shown at once
   RunTotals counted;  // this file's share of the run's totals
 };
+
+// The folder the file's names are reached in, or kNoFile.
+inline FileHandle folder_handle(const ImageState& state) {
+  return state.folder ? state.folder->handle : kNoFile;
+}

@@ -63,8 +63,9 @@ bool find_turn(const Platform& os, const Piece& piece, std::int64_t first, Image
 
 void strip_picture(const Platform& os, const Piece& piece, std::int64_t first, WriteTurn* turn,
                    ImageState* state) {
-  const Pass pass{state->input.handle, state->original_length, piece.bytes, first,
-                  state->output_name,  &state->output,         turn};
+  Pass pass{state->input.handle, state->original_length, piece.bytes, first,
+            state->output_name,  &state->output,         turn};
+  pass.folder = folder_handle(*state);
   const PassOutcome copied = copy_pass(os, pass);
   if (copied.dropped) {
     state->dropped = true;
@@ -128,6 +129,7 @@ Opening open_image(const Platform& os, const std::string& name, const std::strin
   hold_folder(os, folder, held);
   const Opening opening = open_camera_file(os, *held, name, &state->input, &state->picture);
   if (opening != Opening::kCamera) return opening;
+  state->folder = held->handle;
   state->path = folder + kPathSeparator + name;
   state->camera = true;
   state->in_place = state->picture;
@@ -178,8 +180,7 @@ void place_image(const Platform& os, ImageState* state) {
   const Gathering gathering(&state->line);
   if (state->rotated_ready) place_turned_picture(os, state);
   if (state->result == RESULT_DONE && state->output_ready) {
-    const bool placed = replace_keeping_times(os, state->path, state->picture, &state->in_place,
-                                              state->output.handle, state->output_name,
+    const bool placed = replace_keeping_times(os, state, state->output.handle, state->output_name,
                                               [state] { count_saving(state); });
     if (!placed) state->result = RESULT_OUTPUT_FAILED;
     state->replaced = state->replaced || placed;
@@ -189,7 +190,7 @@ void place_image(const Platform& os, ImageState* state) {
       console_print(" -->preview image not found");
     }
     OpenFile::close_file(&state->output);
-    os.remove(state->output_name);
+    os.remove(folder_handle(*state), state->output_name);
   }
 }
 
@@ -207,8 +208,8 @@ void discard_prepared(const Platform& os, ImageState* state) {
   OpenFile::close_file(&state->input);
   OpenFile::close_file(&state->output);
   OpenFile::close_file(&state->rotated);
-  if (made_output) os.remove(state->output_name);
-  if (made_rotated) os.remove(state->rotated_name);
+  if (made_output) os.remove(folder_handle(*state), state->output_name);
+  if (made_rotated) os.remove(folder_handle(*state), state->rotated_name);
 }
 
 ResultCode process_image(const Platform& os, RunTotals& totals, const std::string& name,

@@ -27,18 +27,19 @@ bool same_file_unchanged(const FileInfo& now, const FileInfo& then) {
          now.times.write == then.times.write && now.changed == then.changed && !now.is_folder;
 }
 
-bool replace_keeping_times(const Platform& os, const std::string& original, const FileInfo& picture,
-                           FileInfo* in_place, FileHandle replacement,
+bool replace_keeping_times(const Platform& os, ImageState* state, FileHandle replacement,
                            const std::string& replacement_name, const std::function<void()>& step) {
+  const FileHandle folder = folder_handle(*state);
+  const FileInfo& picture = state->picture;
   // Another program may have put a newer picture under the name, or taken
   // it away, since it was read: what was made from the old one must not
   // take its place.
   // A picture taken away keeps what was made from it, under its temporary
   // name, for the user to find.
   FileInfo now;
-  const bool there = os.path_info(original, &now) == 0;
-  if (!there || !same_file_unchanged(now, *in_place)) {
-    if (there) os.remove(replacement_name);
+  const bool there = os.path_info(folder, state->path, &now) == 0;
+  if (!there || !same_file_unchanged(now, state->in_place)) {
+    if (there) os.remove(folder, replacement_name);
     console_print(" -->Couldn't replace original file");
     return false;
   }
@@ -54,12 +55,12 @@ bool replace_keeping_times(const Platform& os, const std::string& original, cons
   // One rename puts the new file in place: there is no moment without the
   // picture. A read-only original is left alone.
   const bool replaced =
-      kept && !picture.read_only && os.rename_over(replacement_name, original) == 0;
+      kept && !picture.read_only && os.rename_over(folder, replacement_name, state->path) == 0;
   if (!replaced) {
     console_print(" -->Couldn't replace original file");
     return false;
   }
-  if (!keep_times_through_rename(os, replacement, picture, as_set, in_place)) {
+  if (!keep_times_through_rename(os, replacement, picture, as_set, &state->in_place)) {
     console_print(" -->Couldn't keep the file's times");
   }
   return true;

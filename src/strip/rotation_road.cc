@@ -11,10 +11,11 @@ namespace {
 
 // Removes a ".r" that holds nothing: the empty file this road made for
 // jpegtran. Anything jpegtran wrote stays for the user to see.
-void remove_if_empty(const Platform& os, const std::string& name, const OpenFile& rotated) {
+void remove_if_empty(const Platform& os, const ImageState& state) {
   FileInfo info;
-  if (rotated.is_open() && os.file_info(rotated.handle, &info) == 0 && info.length == 0) {
-    os.remove(name);
+  if (state.rotated.is_open() && os.file_info(state.rotated.handle, &info) == 0 &&
+      info.length == 0) {
+    os.remove(folder_handle(state), state.rotated_name);
   }
 }
 
@@ -29,6 +30,7 @@ ResultCode strip_turned_picture(const Platform& os, std::uint8_t* piece, ImageSt
   WriteTurn always;
   Pass pass{state->rotated.handle, turned.length,  piece,  0,
             state->output_name,    &state->output, &always};
+  pass.folder = folder_handle(*state);
   const PassOutcome copied = copy_pass(os, pass);
   if (!copied.read) return RESULT_RELOAD_FAILED;
   state->turned_output_refused = copied.create_failed;
@@ -64,14 +66,14 @@ void turn_picture(const Platform& os, std::uint8_t* piece, ImageState* state) {
   // that cannot be is left as it was. The reset's sync puts it all on the disk.
   const int value = state->turn.value;
   const bool ready =
-      create_output(os, state->rotated_name, &state->rotated) &&
+      create_output(os, folder_handle(*state), state->rotated_name, &state->rotated) &&
       jpegtran_turn(os, value, state->input.handle, state->rotated.handle) &&
       turn_thumbnail_in_file(os, state->rotated.handle, value) != ThumbnailTurn::kWriteFailed &&
       reset_orientation_in_file(os, state->rotated.handle, state->turn.value_offset);
   // The picture is read; it must be closed before anything can replace it.
   OpenFile::close_file(&state->input);
   if (!ready) {
-    remove_if_empty(os, state->rotated_name, state->rotated);
+    remove_if_empty(os, *state);
     OpenFile::close_file(&state->rotated);
     console_print("--> Error rotating image");
     state->result = RESULT_ROTATE_FAILED;
@@ -85,8 +87,8 @@ void turn_picture(const Platform& os, std::uint8_t* piece, ImageState* state) {
 }
 
 bool place_turned_picture(const Platform& os, ImageState* state) {
-  const bool placed = replace_keeping_times(os, state->path, state->picture, &state->in_place,
-                                            state->rotated.handle, state->rotated_name, nullptr);
+  const bool placed =
+      replace_keeping_times(os, state, state->rotated.handle, state->rotated_name, nullptr);
   OpenFile::close_file(&state->rotated);
   state->rotated_ready = false;
   if (!placed) {

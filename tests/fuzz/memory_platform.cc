@@ -150,7 +150,7 @@ MemoryFs::MemoryFs() {
     }
     return 0;
   };
-  table.path_info = [this](const std::string& path, FileInfo* info) {
+  table.path_info = [this](FileHandle, const std::string& path, FileInfo* info) {
     if (const auto node = find(path)) {
       fill_info(*node, info);
       return 0;
@@ -202,7 +202,7 @@ MemoryFs::MemoryFs() {
     if (count > 0) std::memcpy(buffer, data.data() + offset, static_cast<std::size_t>(count));
     return count;
   };
-  table.create_new = [this](const std::string& path, FileHandle* file) {
+  table.create_new = [this](FileHandle, const std::string& path, FileHandle* file) {
     if (find(path) != nullptr || folders.count(path) != 0) return kNameTaken;
     if (folders.count(folder_of(path)) == 0) return -1;
     auto node = new_node();
@@ -264,15 +264,17 @@ MemoryFs::MemoryFs() {
     handle->node->times = times;
     return 0;
   };
-  table.remove = [this](const std::string& path) { return files.erase(path) == 1 ? 0 : -1; };
-  table.rename_over = [this](const std::string& from, const std::string& to) {
+  table.remove = [this](FileHandle, const std::string& path) {
+    return files.erase(path) == 1 ? 0 : -1;
+  };
+  table.rename_over = [this](FileHandle, const std::string& from, const std::string& to) {
     auto node = find(from);
     if (node == nullptr || folders.count(to) != 0 || folders.count(folder_of(to)) == 0) return -1;
     files.erase(from);
     files[to] = std::move(node);
     return 0;
   };
-  table.sync_folder_of = [this](const std::string& path) {
+  table.sync_folder_of = [this](FileHandle, const std::string& path) {
     return folders.count(folder_of(path)) != 0 ? 0 : -1;
   };
   table.run_program = [this](const std::vector<std::string>& argv, FileHandle in, FileHandle out) {

@@ -84,34 +84,34 @@ TEST(PlatformPosix, NewAndUpdatedFilesNeverGoThroughLinks) {
   ASSERT_EQ(symlink((dir / "absent").c_str(), (dir / "dangling").c_str()), 0);
   FileHandle file = kNoFile;
   // Taken names, links among them, are said to be taken.
-  EXPECT_EQ(os().create_new(dir / "link", &file), kNameTaken);
-  EXPECT_EQ(os().create_new(dir / "dangling", &file), kNameTaken);
-  EXPECT_EQ(os().create_new(dir / "target", &file), kNameTaken);
-  EXPECT_EQ(os().create_new(dir / "no-folder/file", &file), -1);
+  EXPECT_EQ(os().create_new(kNoFile, dir / "link", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(kNoFile, dir / "dangling", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(kNoFile, dir / "target", &file), kNameTaken);
+  EXPECT_EQ(os().create_new(kNoFile, dir / "no-folder/file", &file), -1);
   EXPECT_NE(access((dir / "absent").c_str(), F_OK), 0);
   EXPECT_EQ(read_file(dir / "target"), Bytes{7});
 
   const mode_t old_mask = umask(0);
-  ASSERT_EQ(os().create_new(dir / "fresh", &file), 0);
+  ASSERT_EQ(os().create_new(kNoFile, dir / "fresh", &file), 0);
   umask(old_mask);
   EXPECT_EQ(os().close(file), 0);
   struct stat st {};
   ASSERT_EQ(stat((dir / "fresh").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  EXPECT_EQ(os().remove(dir / "link"), 0);  // the link, not its target
+  EXPECT_EQ(os().remove(kNoFile, dir / "link"), 0);  // the link, not its target
   EXPECT_EQ(read_file(dir / "target"), Bytes{7});
 }
 
 TEST(PlatformPosix, TimesRoundTripToTheNanosecond) {
   TempDir dir;
   FileHandle file = kNoFile;
-  ASSERT_EQ(os().create_new(dir / "file", &file), 0);
+  ASSERT_EQ(os().create_new(kNoFile, dir / "file", &file), 0);
   // Before and after 1970, with odd nanoseconds.
   for (const FileTimes times :
        {FileTimes{0, -1500000001, 1700000000123456789}, FileTimes{0, 1234567890987654321, -1}}) {
     ASSERT_EQ(os().set_times(file, times), 0);
     FileInfo info;
-    ASSERT_EQ(os().path_info(dir / "file", &info), 0);
+    ASSERT_EQ(os().path_info(kNoFile, dir / "file", &info), 0);
     EXPECT_EQ(info.times.access, times.access);
     EXPECT_EQ(info.times.write, times.write);
     struct stat st {};
@@ -151,7 +151,7 @@ TEST(PlatformPosix, RunProgramReadsAndWritesTheGivenFiles) {
   FileHandle in = kNoFile;
   FileHandle out = kNoFile;
   ASSERT_EQ(os().open_read(dir / "in", &in, nullptr), 0);
-  ASSERT_EQ(os().create_new(dir / "out", &out), 0);
+  ASSERT_EQ(os().create_new(kNoFile, dir / "out", &out), 0);
   std::uint8_t first = 0;
   ASSERT_EQ(os().read_at(in, 1, &first, 1), 1);  // reading elsewhere moves nothing it reads from
   EXPECT_EQ(os().run_program({"sh", "-c", "cat; exit 3"}, in, out), 3);
@@ -198,7 +198,7 @@ TEST(PlatformPosix, CopyRangeCopiesExactlyTheRangeAndLeavesTheAccessTime) {
   ASSERT_EQ(os().open_read(dir / "from", &from, nullptr), 0);
   FileHandle to = kNoFile;
   FileHandle memory = kNoFile;
-  ASSERT_EQ(os().create_new(dir / "to", &to), 0);
+  ASSERT_EQ(os().create_new(kNoFile, dir / "to", &to), 0);
   ASSERT_EQ(os().create_temporary(&memory), 0);
   struct stat before {};
   ASSERT_EQ(fstat(static_cast<int>(from), &before), 0);

@@ -7,6 +7,7 @@
 // be affected, and the walk must go on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <ostream>
 
@@ -34,8 +35,8 @@ void vanish_at(FakePlatform* os, Moment moment, const std::string& victim,
                       path == victim + ".stripped") ||
                      (call == Call::kRunProgram && moment == Moment::kDuringRotation) ||
                      (final_look && moment == Moment::kBeforeFinalReplacement);
-    if (now && newer.empty()) os->base.remove(victim);
-    if (now && !newer.empty()) os->base.rename_over(newer, victim);
+    if (now && newer.empty()) os->base.remove(kNoFile, victim);
+    if (now && !newer.empty()) os->base.rename_over(kNoFile, newer, victim);
   };
 }
 
@@ -128,3 +129,37 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 }  // namespace
+
+// The picture's folder is moved away while the run works on it, and a link to
+// another folder holding a picture of the same name takes its path: the run
+// finishes its work where the picture was opened, never through that path.
+TEST(MovedFolder, TheWorkStaysWhereThePictureWasOpened) {
+  TempDir dir;
+  make_folders(dir / "photos");
+  make_folders(dir / "decoy");
+  const Bytes picture = make_camera_jpeg();
+  CameraJpegOptions other;
+  other.tag = "decoy";
+  const Bytes decoy = make_camera_jpeg(other);
+  write_file(dir / "photos/IMG.JPG", picture);
+  write_file(dir / "decoy/IMG.JPG", decoy);
+  FakePlatform os;
+  os.before_call = [&](Call call, const std::string& path) {
+    if (call == Call::kCreateNew && path == dir / "photos/IMG.JPG.stripped") {
+      ASSERT_EQ(std::rename((dir / "photos").c_str(), (dir / "moved").c_str()), 0);
+      ASSERT_TRUE(make_symlink(dir / "decoy", dir / "photos"));
+    }
+  };
+  const std::string photos = dir / "photos";
+  const char* argv[] = {"trimvane", photos.c_str()};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run_main(2, argv, os.table), 0);
+  console_flush();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("1 files stripped\n"), std::string::npos) << out;
+  EXPECT_TRUE(read_file(dir / "decoy/IMG.JPG") == decoy);
+  EXPECT_EQ(folder_names(dir / "decoy"), std::vector<std::string>{"IMG.JPG"});
+  EXPECT_EQ(static_cast<std::int64_t>(read_file(dir / "moved/IMG.JPG").size()),
+            trailing_preview_offset(picture, {}));
+  EXPECT_EQ(folder_names(dir / "moved"), std::vector<std::string>{"IMG.JPG"});
+}

@@ -66,8 +66,9 @@ TEST(CardTimes, ReadsThatMoveTheAccessTimeComeAfterTheFacts) {
 
 TEST(CardTimes, ARenameThatStampsTheWriteTimeIsUndone) {
   Card card;
-  card.os.table.rename_over = [&](const std::string& from, const std::string& to) {
-    const int status = card.os.base.rename_over(from, to);
+  card.os.table.rename_over = [&](FileHandle folder, const std::string& from,
+                                  const std::string& to) {
+    const int status = card.os.base.rename_over(folder, from, to);
     if (status == 0) stamp_write_time(to);
     return status;
   };
@@ -83,8 +84,9 @@ TEST(CardTimes, WhatCannotBeKeptOrSyncedIsSaid) {
     // The times stamped by the rename cannot be set again.
     Card card;
     card.os.plan = FaultPlan{Call::kSetTimes, 2};
-    card.os.table.rename_over = [&](const std::string& from, const std::string& to) {
-      const int status = card.os.base.rename_over(from, to);
+    card.os.table.rename_over = [&](FileHandle folder, const std::string& from,
+                                    const std::string& to) {
+      const int status = card.os.base.rename_over(folder, from, to);
       if (status == 0) stamp_write_time(to);
       return status;
     };

@@ -55,8 +55,8 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     }
     return status;
   };
-  table.path_info = [this](const std::string& path, FileInfo* info) {
-    return fails(Call::kPathInfo, path) ? -1 : base.path_info(path, info);
+  table.path_info = [this](FileHandle folder, const std::string& path, FileInfo* info) {
+    return fails(Call::kPathInfo, path) ? -1 : base.path_info(folder, path, info);
   };
   table.open_read = [this](const std::string& path, FileHandle* file, FileInfo* info) {
     note({Call::kOpenRead, path, ""});
@@ -88,10 +88,10 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
     return fails(Call::kReadAt, name_of(file)) ? std::int64_t{-1}
                                                : base.read_at(file, offset, buffer, size);
   };
-  table.create_new = [this](const std::string& path, FileHandle* file) {
+  table.create_new = [this](FileHandle folder, const std::string& path, FileHandle* file) {
     note({Call::kCreateNew, path, ""});
     if (fails(Call::kCreateNew, path)) return -1;
-    const int status = base.create_new(path, file);
+    const int status = base.create_new(folder, path, file);
     if (status == 0) name_handle(*file, path);
     return status;
   };
@@ -128,16 +128,16 @@ FakePlatform::FakePlatform(FaultPlan fault_plan, const Platform& base_table)
   table.set_times = [this](FileHandle file, const FileTimes& times) {
     return fails(Call::kSetTimes) ? -1 : base.set_times(file, times);
   };
-  table.remove = [this](const std::string& path) {
+  table.remove = [this](FileHandle folder, const std::string& path) {
     note({Call::kRemove, path, ""});
-    return fails(Call::kRemove, path) ? -1 : base.remove(path);
+    return fails(Call::kRemove, path) ? -1 : base.remove(folder, path);
   };
-  table.rename_over = [this](const std::string& from, const std::string& to) {
+  table.rename_over = [this](FileHandle folder, const std::string& from, const std::string& to) {
     note({Call::kRenameOver, from, to});
-    return fails(Call::kRenameOver, from) ? -1 : base.rename_over(from, to);
+    return fails(Call::kRenameOver, from) ? -1 : base.rename_over(folder, from, to);
   };
-  table.sync_folder_of = [this](const std::string& path) {
-    return fails(Call::kSyncFolder, path) ? -1 : base.sync_folder_of(path);
+  table.sync_folder_of = [this](FileHandle folder, const std::string& path) {
+    return fails(Call::kSyncFolder, path) ? -1 : base.sync_folder_of(folder, path);
   };
   table.run_program = [this](const std::vector<std::string>& argv, FileHandle in, FileHandle out) {
     const std::string program = argv.empty() ? std::string() : argv[0];

@@ -286,7 +286,7 @@ TEST(WindowsRun, ArgumentsReachTheProgramExactlyAsGiven) {
   FileHandle in = kNoFile;
   FileHandle out = kNoFile;
   ASSERT_EQ(os.open_read(dir.path() + "\\in", &in, nullptr), 0);
-  ASSERT_EQ(os.create_new(dir.path() + "\\out", &out), 0);
+  ASSERT_EQ(os.create_new(kNoFile, dir.path() + "\\out", &out), 0);
   ASSERT_EQ(os.run_program(argv, in, out), 0);
   std::string expected;
   for (const std::string& argument : arguments) expected += argument + "\n";

@@ -46,15 +46,15 @@ TEST(Win32Platform, TellsFilesApartByVolumeAndIndexWhateverTheName) {
   FileInfo a_too;
   FileInfo b;
   FileInfo folder;
-  ASSERT_EQ(os.path_info(in(dir, "a.jpg"), &a), 0);
-  ASSERT_EQ(os.path_info(in(dir, "a-too.jpg"), &a_too), 0);
-  ASSERT_EQ(os.path_info(in(dir, "b.jpg"), &b), 0);
-  ASSERT_EQ(os.path_info(dir.path(), &folder), 0);
+  ASSERT_EQ(os.path_info(kNoFile, in(dir, "a.jpg"), &a), 0);
+  ASSERT_EQ(os.path_info(kNoFile, in(dir, "a-too.jpg"), &a_too), 0);
+  ASSERT_EQ(os.path_info(kNoFile, in(dir, "b.jpg"), &b), 0);
+  ASSERT_EQ(os.path_info(kNoFile, dir.path(), &folder), 0);
   EXPECT_EQ(std::make_pair(a.device, a.inode), std::make_pair(a_too.device, a_too.inode));
   EXPECT_NE(a.inode, b.inode);
   EXPECT_TRUE(folder.is_folder);
   EXPECT_FALSE(a.is_folder);
-  EXPECT_EQ(os.path_info(in(dir, "missing"), &a), -1);
+  EXPECT_EQ(os.path_info(kNoFile, in(dir, "missing"), &a), -1);
 }
 
 TEST(Win32Platform, OpensForReadingOnlyRegularFilesNobodyElseHolds) {
@@ -91,9 +91,9 @@ TEST(Win32Platform, CreatesOnlyNewFiles) {
   TempDir dir;
   write_file(in(dir, "a.jpg.stripped"), {7});
   FileHandle file = kNoFile;
-  EXPECT_EQ(os.create_new(in(dir, "a.jpg.stripped"), &file), kNameTaken);
+  EXPECT_EQ(os.create_new(kNoFile, in(dir, "a.jpg.stripped"), &file), kNameTaken);
   EXPECT_EQ(read_file(in(dir, "a.jpg.stripped")), Bytes{7});
-  ASSERT_EQ(os.create_new(in(dir, "b.jpg.stripped"), &file), 0);
+  ASSERT_EQ(os.create_new(kNoFile, in(dir, "b.jpg.stripped"), &file), 0);
   EXPECT_EQ(os.write_at(file, 0, "abc", 3), 0);
   EXPECT_EQ(os.sync(file), 0);
   EXPECT_EQ(os.close(file), 0);
