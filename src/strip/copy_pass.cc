@@ -44,6 +44,7 @@ bool start_writing(Copy* copy, std::int64_t done, bool wait) {
     copy->outcome->create_failed = true;
     return true;
   }
+  copy->outcome->created = true;
   const std::int64_t part = part_before_cut(*copy, 0, done);
   if (part > 0 && copy->os.copy_range(pass.input, pass.output->handle, 0, part) != 0) {
     copy->outcome->write_failed = true;

@@ -17,6 +17,7 @@ inline constexpr std::int64_t kPieceSize = std::int64_t{256} * 1024;
 struct PassOutcome {
   bool read = false;     // every byte up to the length came in
   bool dropped = false;  // not this file's turn after all: nothing was created
+  bool created = false;  // the output was created
   bool create_failed = false;
   bool write_failed = false;
   CutScan scan;

@@ -26,6 +26,7 @@ struct ImageState {
   bool camera = false;         // a camera file: it has a console line
   bool dropped = false;        // an earlier file of its folder could not be read
   bool rotated_ready = false;  // the turned picture is on the disk, waiting for its place
+  bool output_made = false;    // the ".stripped" file was created
   bool output_ready = false;   // the output holds what is to take the picture's place
   bool output_synced = false;  // ... and is on the disk
   bool replaced = false;       // something took the picture's name: its folder needs a sync

@@ -67,6 +67,7 @@ void strip_picture(const Platform& os, const Piece& piece, std::int64_t first, W
             state->output_name,  &state->output,         turn};
   pass.folder = folder_handle(*state);
   const PassOutcome copied = copy_pass(os, pass);
+  state->output_made = copied.created;
   if (copied.dropped) {
     state->dropped = true;
     return;
@@ -203,12 +204,11 @@ void end_line(ImageState* state) {
 }
 
 void discard_prepared(const Platform& os, ImageState* state) {
-  const bool made_output = state->output.is_open() || state->output_ready;
   const bool made_rotated = state->rotated.is_open() || state->rotated_ready;
   OpenFile::close_file(&state->input);
   OpenFile::close_file(&state->output);
   OpenFile::close_file(&state->rotated);
-  if (made_output) os.remove(folder_handle(*state), state->output_name);
+  if (state->output_made) os.remove(folder_handle(*state), state->output_name);
   if (made_rotated) os.remove(folder_handle(*state), state->rotated_name);
 }
 

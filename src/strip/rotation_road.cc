@@ -32,6 +32,7 @@ ResultCode strip_turned_picture(const Platform& os, std::uint8_t* piece, ImageSt
             state->output_name,    &state->output, &always};
   pass.folder = folder_handle(*state);
   const PassOutcome copied = copy_pass(os, pass);
+  state->output_made = copied.created;
   if (!copied.read) return RESULT_RELOAD_FAILED;
   state->turned_output_refused = copied.create_failed;
   state->soi_count = copied.scan.soi_count;
@@ -44,6 +45,7 @@ ResultCode strip_turned_picture(const Platform& os, std::uint8_t* piece, ImageSt
   OpenFile::close_file(&state->output);
   pass.whole = true;
   const PassOutcome again = copy_pass(os, pass);
+  state->output_made = state->output_made || again.created;
   if (again.read && !again.create_failed && !again.write_failed &&
       os.sync(state->output.handle) == 0) {
     state->bytes_written = turned.length;
