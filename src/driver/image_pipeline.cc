@@ -105,8 +105,8 @@ struct Pipeline {
   std::size_t cameras_prepared = 0;  // camera files prepared and not yet taken
   std::vector<Failure> failures;     // files that could not be read
   // The pictures at work, by identity, from their opening until they are in
-  // place: the indexes of the jobs that hold each.
-  std::map<FileId, std::vector<std::size_t>> owners;
+  // place or given up: the jobs that hold each.
+  std::map<FileId, std::vector<Job*>> owners;
   bool closing = false;
 
   // A file the walk would never have reached: one before it in its folder,
@@ -118,13 +118,6 @@ struct Pipeline {
     return false;
   }
 
-  // The job at `index` if it is still handed out. Called under `lock`.
-  Job* handed_out(std::size_t index) {
-    return index >= first_index && index - first_index < jobs.size()
-               ? jobs[index - first_index].get()
-               : nullptr;
-  }
-
   // Makes `job` an owner of its picture. One picture, reached by two names
   // (a link, or a folder reached twice), has one owner at a time: of two at
   // work together, the later one in the walk is stale and is looked at
@@ -132,23 +125,23 @@ struct Pipeline {
   void own(Job* job) {
     job->id = FileId{job->state->picture.device, job->state->picture.inode};
     job->owner = true;
-    std::vector<std::size_t>& holders = owners[job->id];
-    for (const std::size_t other : holders) {
-      if (other < job->index) {
+    std::vector<Job*>& holders = owners[job->id];
+    for (Job* other : holders) {
+      if (other->index < job->index) {
         job->stale = true;
-      } else if (Job* later = handed_out(other)) {
-        later->stale = true;
+      } else {
+        other->stale = true;
       }
     }
-    holders.push_back(job->index);
+    holders.push_back(job);
   }
 
   // Called under `lock`.
   void disown(Job* job) {
     if (!job->owner) return;
     job->owner = false;
-    std::vector<std::size_t>& holders = owners[job->id];
-    holders.erase(std::remove(holders.begin(), holders.end(), job->index), holders.end());
+    std::vector<Job*>& holders = owners[job->id];
+    holders.erase(std::remove(holders.begin(), holders.end(), job), holders.end());
     if (holders.empty()) owners.erase(job->id);
   }
 
@@ -269,7 +262,12 @@ struct Pipeline {
 
   // Takes a prepared file, in the walk's order, into the batch of its folder.
   void take_prepared(std::unique_ptr<Job> job) {
-    if (job->stale || job->retry) look_again(job.get());
+    bool again = false;
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      again = (job->stale || job->retry) && !dropped(job->index, *job->folder);
+    }
+    if (again) look_again(job.get());
     ImageState* state = job->state.get();
     {
       const std::lock_guard<std::mutex> hold(lock);
