@@ -259,7 +259,9 @@ def make_pristine(fs, work, tree, given, files_bytes):
     the driver kept)."""
     image = os.path.join(work, fs.name + ".img")
     with open(image, "wb") as f:
-        f.truncate(max(fs.mib, 3 * files_bytes // (1 << 20) + 1) << 20)
+        # Room for the pictures three times over beyond the file system's
+        # own needs (btrfs keeps some 80 of its 128 MiB), sparse in memory.
+        f.truncate((fs.mib + 3 * files_bytes // (1 << 20) + 1) << 20)
     mount_point = os.path.join(work, "mnt")
     os.makedirs(mount_point, exist_ok=True)
     with Volume(fs, image, mount_point) as volume:
