@@ -103,6 +103,17 @@ def holders(device):
     return found
 
 
+def reap_drivers():
+    """A FUSE driver goes into the background, and this process, the
+    subreaper, inherits it: it is reaped here once it has exited."""
+    while True:
+        try:
+            if os.waitpid(-1, os.WNOHANG)[0] == 0:
+                return
+        except ChildProcessError:
+            return
+
+
 class Volume:
     """An image file on a loop device of our own, mounted by its driver."""
 
@@ -131,6 +142,7 @@ class Volume:
             if time.monotonic() > deadline:
                 raise RuntimeError("%s still holds %s" % (holders(self.device), self.device))
             time.sleep(0.05)
+        reap_drivers()
 
     def remount(self):
         self.unmount()
