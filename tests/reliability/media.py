@@ -39,7 +39,7 @@ import expected_bytes
 
 SIZES = [(2048, 1536), (2592, 1944), (3072, 2048)]  # 1.1, 1.8 and 2.3 MB
 GRAIN = 16
-FOLDERS = ("", "DCIM", "DCIM/100CANON", "DCIM/100CANON/2004")
+FOLDERS = ("", "DCIM", "DCIM/100PHOTO", "DCIM/100PHOTO/2004")
 SECOND = 10**9
 
 
