@@ -110,22 +110,28 @@ KINDS = [
 MODES = [0o644, 0o600, 0o640, 0o664, 0o604]
 
 
-def make_tree(root, count, width, height, seed=1, folders=("", "a", "a/b", "c")):
+def make_tree(root, count, width, height, seed=1, folders=("", "a", "a/b", "c"), sizes=None,
+              grain=None):
     """Writes `count` files of the mixed kinds below `root`, spread over
-    `folders`, each with its own mode and an old modification time. Returns
-    {relative path: options}."""
+    `folders`, each with its own mode, an old modification time and an access
+    time days later. `sizes` ((width, height), taken in turn) and `grain`
+    override the size and the kit's grain. Returns {relative path: options}."""
     rnd = random.Random(seed)
     made = {}
     for folder in folders:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
     for n in range(count):
         options = dict(KINDS[n % len(KINDS)])
+        width, height = sizes[n % len(sizes)] if sizes else (width, height)
         options.update(width=width, height=height, seed=n % 3, tag="#%04d" % n)
+        if grain is not None:
+            options["grain"] = grain
         made[os.path.join(folders[n % len(folders)], "IMG_%04d.JPG" % n)] = options
     write_camera_files({os.path.join(root, rel): o for rel, o in made.items()})
     for n, rel in enumerate(made):
         path = os.path.join(root, rel)
         os.chmod(path, MODES[rnd.randrange(len(MODES))])
         when = 1072915200 + n * 86400 + rnd.randrange(86400)
-        os.utime(path, ns=(when * 10**9 + 123456789, when * 10**9 + 987654321))
+        seen = when + rnd.randrange(86400, 400 * 86400)
+        os.utime(path, ns=(seen * 10**9 + 123456789, when * 10**9 + 987654321))
     return made

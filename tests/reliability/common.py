@@ -48,6 +48,23 @@ def pristine_tree(args):
     return work, tree, camera_tree.make_tree(tree, args.files, width, height, seed=args.seed)
 
 
+def sh(*argv, check=True):
+    """Runs a command, its output captured; raises RuntimeError with that
+    output when it fails and `check` is set."""
+    done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if check and done.returncode != 0:
+        raise RuntimeError("%s: %s" % (" ".join(argv), done.stdout.decode(errors="replace")))
+    return done
+
+
+def install_packages(*packages):
+    """Installs the Debian packages that are missing (scripts/install-deps.sh);
+    returns whether they are all there."""
+    script = os.path.join(ROOT, "scripts", "install-deps.sh")
+    return subprocess.run([script] + list(packages), stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
 def copy_tree(src, dst):
     """A copy keeping modes and times to the nanosecond."""
     subprocess.run(["cp", "-a", src, dst], check=True)

@@ -27,7 +27,6 @@ import os
 import random
 import shutil
 import struct
-import subprocess
 import sys
 import threading
 import time
@@ -54,11 +53,7 @@ class Skip(Exception):
     pass
 
 
-def sh(*argv, check=True):
-    done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if check and done.returncode != 0:
-        raise RuntimeError("%s: %s" % (" ".join(argv), done.stdout.decode(errors="replace")))
-    return done
+sh = common.sh
 
 
 class Disk:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The reliability suites: what happens to the pictures when the tool is
-# killed, loses power, meets failing calls or a full disk (RELIABILITY.md).
+# killed, loses power, meets failing calls or a full disk, and on the file
+# systems photos are kept on (RELIABILITY.md).
 #
 # Usage: tests/reliability/run.sh [quick|nightly]
 #   quick (the default, what CI runs) or nightly (many more iterations);
@@ -46,6 +47,8 @@ suite kill python3 "$here/kill.py"
 suite power-cut python3 "$here/power_cut.py"
 suite faults python3 "$here/faults.py"
 suite full-disk python3 "$here/full_disk.py"
+# exFAT, NTFS and FAT32 through FUSE, xfs and btrfs (RELIABILITY.md, section 9).
+suite media python3 "$here/media.py"
 suite hostile python3 "$here/hostile.py" "$TRIMVANE"
 # Root runs the tool while another user swaps links under its names
 # (RELIABILITY.md, section 8): 200 runs in quick, 1000 in nightly.
