@@ -100,6 +100,15 @@ bool place_turned_picture(const Platform& os, ImageState* state) {
     return false;
   }
   state->replaced = true;
+  // The output takes the picture's place next, so the name must then still
+  // lead to the turned picture: its facts as the name shows them (some
+  // systems tell a file by its name more fully than by a new file's handle;
+  // Wine gives the latter no volume), provided it is the same file.
+  FileInfo named;
+  if (os.path_info(folder_handle(*state), state->path, &named) == 0 &&
+      named.inode == state->in_place.inode && named.length == state->in_place.length) {
+    state->in_place = named;
+  }
   state->counted.files_rotated += 1;
   if (state->turned_output_refused) console_print("--> couldn't open output file");
   state->result = state->result_after_rotation;
