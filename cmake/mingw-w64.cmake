@@ -15,8 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The runtime (libgcc, libstdc++, winpthread) goes into the .exe: it runs
-# alone, needing only what every Windows has (kernel32, msvcrt).
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# alone, needing only what every Windows has (kernel32, msvcrt). No link time
+# in the header, so that two builds give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Windows programs built here run under Wine on the build machine (tests);
 # the loader can be chosen with -DCMAKE_CROSSCOMPILING_EMULATOR=...

@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages named on the command line that are missing:
 # with apt-get as root, through sudo otherwise, or says what to install.
+# --no-recommends first: without the packages they recommend (devscripts, for
+# one, recommends a whole keyring).
+# Usage: scripts/install-deps.sh [--no-recommends] PACKAGE...
 set -euo pipefail
+recommends=()
+if [ "${1:-}" = --no-recommends ]; then
+  recommends=(--no-install-recommends)
+  shift
+fi
 
 missing=()
 for package in "$@"; do
@@ -20,4 +28,4 @@ else
 fi
 echo "Installing ${missing[*]}" >&2
 "${run_as_root[@]}" apt-get update -q >&2
-DEBIAN_FRONTEND=noninteractive "${run_as_root[@]}" apt-get install -y -q "${missing[@]}" >&2
+DEBIAN_FRONTEND=noninteractive "${run_as_root[@]}" apt-get install -y -q "${recommends[@]}" "${missing[@]}" >&2

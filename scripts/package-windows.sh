@@ -4,11 +4,16 @@
 #   trimvane-<version>-win64.zip   trimvane64.exe + 64-bit jpegtran.exe
 # each with README.txt for Windows users and the license texts of the
 # libjpeg-turbo inside jpegtran.exe. Prints the archives' paths.
+# The archives are reproducible: their files in name order, each dated
+# SOURCE_DATE_EPOCH, which is the latest debian/changelog entry's unless set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-win-package"
 
-"$root/scripts/install-deps.sh" cmake ninja-build g++-mingw-w64-x86-64-posix zip >&2
+"$root/scripts/install-deps.sh" cmake ninja-build g++-mingw-w64-x86-64-posix zip dpkg-dev >&2
+# The linker takes the programs' time stamps from it too.
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(dpkg-parsechangelog -l "$root/debian/changelog" -STimestamp)}
+export SOURCE_DATE_EPOCH
 bash "$root/scripts/build-windows.sh" >&2
 jpegtran=$(bash "$root/scripts/build-jpegtran-windows.sh")
 jpeg_version=${jpegtran##*/libjpeg-turbo-}  # Debian's version of the source: 2.1.5-2
@@ -77,6 +82,8 @@ libjpeg-turbo-LICENSE.md  and the Modified BSD license with the zlib license
 
 "This software is based in part on the work of the Independent JPEG Group."
 EOF
-  (cd "$out" && zip -q -X -r "$name.zip" "$name")
+  find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  # zip keeps local times: in UTC they are the same on every machine.
+  (cd "$out" && find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$name.zip")
   echo "$out/$name.zip"
 done

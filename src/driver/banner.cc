@@ -1,11 +1,11 @@
 #include "driver/banner.h"
 
-// TRIMVANE_VERSION comes from CMakeLists.txt, the one place that defines it.
-// __DATE__ reads "Mmm dd yyyy" with the day padded by a blank, and __TIME__
-// "hh:mm:ss": the very forms the banner shows. The compiler takes both from
-// SOURCE_DATE_EPOCH when it is set, which makes builds reproducible.
+// TRIMVANE_VERSION comes from CMakeLists.txt, the one place that defines it,
+// and TRIMVANE_BUILD_DATE from cmake/build-date.cmake: "Mmm dd yyyy hh:mm:ss"
+// with the day padded by a blank, taken from SOURCE_DATE_EPOCH or the release
+// date and never from the clock, so that builds are reproducible.
 const char* banner_text() {
-  return "Trimvane V" TRIMVANE_VERSION " (" __DATE__ " " __TIME__
+  return "Trimvane V" TRIMVANE_VERSION " (" TRIMVANE_BUILD_DATE
          ")\n"
          "Copyright (c) 2026 the Trimvane authors\n"
          "\n";
