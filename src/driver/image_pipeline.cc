@@ -44,7 +44,9 @@ struct Job {
   bool owner = false;  // holds `id` among the pictures at work
   FileId id;
   bool stale = false;  // an earlier file of the walk is the same picture: look again later
-  bool retry = false;  // it could not be opened for want of descriptors
+  // Set by its worker before the job is marked prepared: it could not be
+  // opened for want of descriptors.
+  bool retry = false;
 };
 
 struct Failure {
@@ -168,11 +170,12 @@ struct Pipeline {
   void prepare_job(Job* job, HeldFolder* held, WriteTurn turn) {
     ImageState* state = job->state.get();
     const Opening opening = open_image(os, job->name, *job->folder, held, state);
+    // Read by the walk's thread only once the job is marked prepared, under the lock.
+    job->retry = opening == Opening::kOutOfFiles;
     bool stale = false;
-    {
+    if (opening == Opening::kCamera) {
       const std::lock_guard<std::mutex> hold(lock);
-      job->retry = opening == Opening::kOutOfFiles;
-      if (opening == Opening::kCamera) own(job);
+      own(job);
       stale = job->stale;
     }
     if (opening == Opening::kCamera && !stale) {
