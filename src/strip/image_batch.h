@@ -14,8 +14,9 @@ struct ImageBatch {
 };
 
 // Flushes every prepared output to the disk, then puts each in place in
-// order, then syncs the folder once for all of them; then prints each file's
-// line and adds its share to `totals`. No name is replaced before the bytes
+// order, then syncs the folder once for all of them; then ends each file's
+// line (saying so when that sync failed), prints it and adds its share to
+// `totals`. No name is replaced before the bytes
 // that take its place are on the disk. The files stay in the batch, ended.
 void finish_batch(const Platform& os, ImageBatch* batch, RunTotals& totals);
 
