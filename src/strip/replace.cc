@@ -33,9 +33,8 @@ bool replace_keeping_times(const Platform& os, ImageState* state, FileHandle rep
   const FileInfo& picture = state->picture;
   // Another program may have put a newer picture under the name, or taken
   // it away, since it was read: what was made from the old one must not
-  // take its place.
-  // A picture taken away keeps what was made from it, under its temporary
-  // name, for the user to find.
+  // take its place. Only a picture taken away keeps what was made from it,
+  // under its temporary name, for the user to find.
   FileInfo now;
   const bool there = os.path_info(folder, state->path, &now) == 0;
   if (!there || !same_file_unchanged(now, state->in_place)) {
