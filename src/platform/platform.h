@@ -42,6 +42,9 @@ struct FileInfo {
   // When its bytes or facts last changed (the inode's change time; Windows:
   // its change time): a file written or replaced under the same name shows it.
   std::int64_t changed = 0;
+  // How many names lead to it in its file system (hard links); 0 where the
+  // platform does not say.
+  std::uint64_t names = 0;
 };
 
 // One entry of a folder listing.
