@@ -73,6 +73,12 @@ void console_gather(std::string* text) {
   if (!shown_at_once) gathered = text;
 }
 
+std::string* console_divert(std::string* text) {
+  std::string* const before = gathered;
+  gathered = text;
+  return before;
+}
+
 void console_print_text(const std::string& text) {
   (void)std::fwrite(text.data(), 1, text.size(), stdout);
 }

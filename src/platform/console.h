@@ -17,6 +17,11 @@ void console_print(const char* format, ...) __attribute__((format(printf, 1, 2))
 // where each fragment is shown as it comes (console_shows_at_once).
 void console_gather(std::string* text);
 
+// From now on this thread's console_print appends to `text`, on a terminal
+// too, until it is called again; returns what it printed to before
+// (nullptr: standard output). For work whose text is not to be shown.
+std::string* console_divert(std::string* text);
+
 // Whether standard output is a terminal, which shows every fragment the
 // moment it is printed, before anything a child process prints after it.
 // The files are then worked on one at a time, each put in place before the
