@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/dry_run.h"
 #include "driver/file_budget.h"
 #include "driver/scan_folder.h"
 #include "platform/console.h"
@@ -30,6 +31,8 @@ constexpr std::size_t kInFlight = 1024;
 constexpr std::size_t kTakeAtOnce = kInFlight / 2;
 // Idle workers are woken for this many files at a time.
 constexpr std::size_t kWakeFor = 64;
+// Camera files prepared and waiting for their places in a dry run, at most.
+constexpr std::size_t kDryRunWaiting = 4;
 
 using FileId = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
 
@@ -387,10 +390,18 @@ std::vector<std::thread> start_workers(Pipeline* pipeline, int count) {
 
 }  // namespace
 
-void run_pipeline(const Platform& os, const std::string& folder, RunTotals& totals) {
+void run_pipeline(const Platform& real, const std::string& folder, RunTotals& totals,
+                  bool dry_run) {
+  const auto dry = dry_run ? start_dry_run(real) : nullptr;
+  const Platform& os = dry ? dry_run_table(*dry) : real;
   const int wanted = console_shows_at_once() || !os.worker_count ? 1 : os.worker_count();
   const int open_files = os.raise_open_file_limit ? os.raise_open_file_limit() : kFewOpenFiles;
-  const FileBudget budget = plan_file_budget(wanted, open_files);
+  FileBudget budget = plan_file_budget(wanted, open_files);
+  if (dry) {
+    // A dry run's outputs are kept in memory until their turn: few at a time.
+    budget.batch = std::min<std::size_t>(budget.batch, kDryRunWaiting);
+    budget.cameras_waiting = std::min<std::size_t>(budget.cameras_waiting, kDryRunWaiting);
+  }
   Pipeline pipeline(os, totals, budget);
   std::vector<std::thread> threads;
   if (budget.workers > 1) threads = start_workers(&pipeline, budget.workers);

@@ -13,5 +13,6 @@
 // lines are printed and their totals counted strictly in the walk's order,
 // folder by folder in batches, exactly as when they are worked on one after
 // another. A file that cannot be read still ends the rest of its folder: no
-// file after it there writes anything or takes a place.
-void run_pipeline(const Platform& os, const std::string& folder, RunTotals& totals);
+// file after it there writes anything or takes a place. A dry run does all
+// of it but change the tree (start_dry_run), and prints the same.
+void run_pipeline(const Platform& os, const std::string& folder, RunTotals& totals, bool dry_run);

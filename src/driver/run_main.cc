@@ -14,6 +14,19 @@ void print_usage(const char* program) {
   console_print(
       "This program removes the useless 3rd JPEG preview image from\n"
       "EOS 300D/Kiss/Rebel Digital .JPG images.\n");
+  console_print("\nOr: %s -n inputdir   (or --dry-run)\n", program);
+  console_print(
+      "  does all the work on every picture but changes nothing: prints what a\n"
+      "  run would print, then one line more. No file or folder is created,\n"
+      "  written or removed, and no time moves. What only putting a file in its\n"
+      "  place can meet (a read-only folder, a full disk) is not foreseen.\n"
+      "\n"
+      "Started in a window of its own (on Windows, by a double-click or by\n"
+      "dropping a folder on it), it waits for Enter before the window closes.\n");
+}
+
+bool is_dry_run_option(std::string_view argument) {
+  return argument == "-n" || argument == "--dry-run";
 }
 
 void print_totals(const RunTotals& totals) {
@@ -36,15 +49,18 @@ int run_main(int argc, const char* const* argv, const Platform& os) {
   }
   console_print("%s", banner_text());
   // --help and -h are the usual requests for the usage text; a folder of that
-  // name is still reached as ./--help.
-  if (argc != 2 || argument == "--help" || argument == "-h") {
+  // name (or of an option's) is still reached as ./--help.
+  const bool dry_run = argc == 3 && is_dry_run_option(argv[1]);
+  if ((argc != 2 && !dry_run) || argument == "--help" || argument == "-h" ||
+      is_dry_run_option(argument)) {
     print_usage(argc > 0 ? argv[0] : "trimvane");
     console_flush();
-    return argc == 2 ? 0 : 1;
+    return argc == 2 && !is_dry_run_option(argument) ? 0 : 1;
   }
   RunTotals totals;
-  run_pipeline(os, argv[1], totals);
+  run_pipeline(os, argv[argc - 1], totals, dry_run);
   print_totals(totals);
+  if (dry_run) console_print("Dry run: nothing was changed.\n");
   console_flush();
   return 0;
 }

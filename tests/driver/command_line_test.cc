@@ -27,7 +27,17 @@ std::string usage_text() {
   return "Usage: " + trimvane_binary() +
          " inputdir\n\n"
          "This program removes the useless 3rd JPEG preview image from\n"
-         "EOS 300D/Kiss/Rebel Digital .JPG images.\n";
+         "EOS 300D/Kiss/Rebel Digital .JPG images.\n"
+         "\nOr: " +
+         trimvane_binary() +
+         " -n inputdir   (or --dry-run)\n"
+         "  does all the work on every picture but changes nothing: prints what a\n"
+         "  run would print, then one line more. No file or folder is created,\n"
+         "  written or removed, and no time moves. What only putting a file in its\n"
+         "  place can meet (a read-only folder, a full disk) is not foreseen.\n"
+         "\n"
+         "Started in a window of its own (on Windows, by a double-click or by\n"
+         "dropping a folder on it), it waits for Enter before the window closes.\n";
 }
 
 const char kZeroTotals[] = "0 files stripped\n0 bytes saved\n";
