@@ -63,11 +63,43 @@ int open_failure() {
 }
 
 // Whether a listed entry is a folder, following a link to see what it leads to.
-bool entry_is_folder(int dir_fd, const dirent* entry) {
-  if (entry->d_type == DT_DIR) return true;
-  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return false;
+bool entry_is_folder(int dir_fd, const char* name, unsigned char type) {
+  if (type == DT_DIR) return true;
+  if (type != DT_LNK && type != DT_UNKNOWN) return false;
   struct stat st {};
-  return fstatat(dir_fd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  return fstatat(dir_fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Reads the entries of the open folder `fd` into `entries` and closes it. A
+// listing that fails part way keeps what was read: the walk ends that folder
+// quietly after those entries.
+void read_entries(int fd, std::vector<FolderEntry>* entries) {
+#ifdef __linux__
+  // Straight from the kernel: a directory stream would first ask again what
+  // the descriptor is.
+  alignas(dirent64) char block[32768];
+  ssize_t got = 0;
+  while ((got = getdents64(fd, block, sizeof block)) > 0) {
+    for (ssize_t at = 0; at < got;) {
+      // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the kernel's records
+      const auto* entry = reinterpret_cast<const dirent64*>(block + at);
+      entries->push_back(
+          FolderEntry{entry->d_name, entry_is_folder(fd, entry->d_name, entry->d_type)});
+      at += entry->d_reclen;
+    }
+  }
+  close(fd);
+#else
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    entries->push_back(FolderEntry{entry->d_name, entry_is_folder(fd, entry->d_name, entry->d_type)});
+  }
+  closedir(dir);
+#endif
 }
 
 // Hands out a descriptor that was opened on a regular file, with its facts;
@@ -109,20 +141,8 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   int fd = open(folder.c_str(), kFlags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = open(folder.c_str(), kFlags);
   if (fd < 0) return -1;
-  DIR* dir = fdopendir(fd);
-  if (dir == nullptr) {
-    close(fd);
-    return -1;
-  }
   entries->clear();
-  errno = 0;
-  while (const dirent* entry = readdir(dir)) {
-    entries->push_back(FolderEntry{entry->d_name, entry_is_folder(dirfd(dir), entry)});
-    errno = 0;
-  }
-  // A listing that fails part way keeps what was read: the walk ends that
-  // folder quietly after those entries.
-  closedir(dir);
+  read_entries(fd, entries);
   return 0;
 }
 
