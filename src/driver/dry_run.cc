@@ -204,8 +204,7 @@ struct DryRun {
     Entry entry;
     std::string path;
     if (folder != kNoFile && !seeing_the_tree && anything_replaced() &&
-        entry_of(folder, name, &entry) &&
-        replaced_path(&entry, nullptr, &path)) {
+        entry_of(folder, name, &entry) && replaced_path(&entry, nullptr, &path)) {
       return open_replacement(path, file, nullptr);
     }
     return real.open_quietly(folder, name, file);

@@ -96,7 +96,8 @@ void read_entries(int fd, std::vector<FolderEntry>* entries) {
     return;
   }
   while (const dirent* entry = readdir(dir)) {
-    entries->push_back(FolderEntry{entry->d_name, entry_is_folder(fd, entry->d_name, entry->d_type)});
+    entries->push_back(
+        FolderEntry{entry->d_name, entry_is_folder(fd, entry->d_name, entry->d_type)});
   }
   closedir(dir);
 #endif

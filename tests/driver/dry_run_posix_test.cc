@@ -45,7 +45,8 @@ Bytes read_quietly(const std::string& path) {
   EXPECT_GE(fd, 0) << path;
   std::uint8_t piece[65536];
   ssize_t got = 0;
-  while (fd >= 0 && (got = read(fd, piece, sizeof piece)) > 0) bytes.insert(bytes.end(), piece, piece + got);
+  while (fd >= 0 && (got = read(fd, piece, sizeof piece)) > 0)
+    bytes.insert(bytes.end(), piece, piece + got);
   if (fd >= 0) close(fd);
   return bytes;
 }
@@ -135,9 +136,8 @@ TEST(DryRun, SaysWhatTheRunWillDoAndChangesNothing) {
       }
       // The pictures met again by another name were found stripped already.
       std::size_t found_stripped = 0;
-      for (std::size_t at = 0; (at = run_text.find("preview image not found\n", at)) !=
-                               std::string::npos;
-           ++at) {
+      for (std::size_t at = 0;
+           (at = run_text.find("preview image not found\n", at)) != std::string::npos; ++at) {
         ++found_stripped;
       }
       EXPECT_GE(found_stripped, 5u) << run_text;
@@ -158,8 +158,8 @@ TEST(DryRun, WantsItsFolder) {
   }
   const RunOutput run = run_program_capture({trimvane_binary(), "--dry-run", dir.path()});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(after_banner(run.out), std::string("0 files stripped\n0 bytes saved\n") +
-                                       kNothingChanged);
+  EXPECT_EQ(after_banner(run.out),
+            std::string("0 files stripped\n0 bytes saved\n") + kNothingChanged);
 }
 
 }  // namespace
