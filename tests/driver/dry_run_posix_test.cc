@@ -9,10 +9,13 @@
 
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "support/camera_jpeg.h"
+#include "support/fake_platform.h"
+#include "support/in_process.h"
 #include "support/linked_tree.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
@@ -144,6 +147,32 @@ TEST(DryRun, SaysWhatTheRunWillDoAndChangesNothing) {
     }
     EXPECT_EQ(dry, run_text + kNothingChanged) << way.workers << " workers";
   }
+}
+
+// Whatever the tree holds, no call that could change it reaches the system:
+// nothing is created, written, removed, renamed or synced there.
+TEST(DryRun, NoCallThatChangesTheTreeIsMade) {
+  TempDir dir;
+  const std::string root = dir / "tree";
+  plant_every_kind(root);
+  FakePlatform fake;
+  fake.workers = 2;
+  std::mutex lock;
+  std::vector<std::string> changes;
+  fake.before_call = [&](Call call, const std::string& path) {
+    // Written files with a name are files of the tree; the run's own are nameless.
+    if (call == Call::kCreateNew || call == Call::kRemove || call == Call::kRenameOver ||
+        call == Call::kSyncFolder || (call == Call::kWriteAt && !path.empty())) {
+      const std::lock_guard<std::mutex> hold(lock);
+      changes.push_back(path);
+    }
+  };
+  const CapturedRun dry = run_main_captured(fake.table, root, "--dry-run");
+  EXPECT_EQ(dry.status, 0);
+  EXPECT_TRUE(changes.empty()) << changes.front();
+  // The pictures were turned all the same, into files of no name.
+  EXPECT_GT(fake.calls_made(Call::kRunProgram), 0);
+  EXPECT_NE(dry.out.find(" files rotated\n"), std::string::npos) << dry.out;
 }
 
 TEST(DryRun, WantsItsFolder) {

@@ -5,11 +5,13 @@
 #include "driver/run_main.h"
 #include "strip/process_image.h"
 
-CapturedRun run_main_captured(const Platform& os, const std::string& folder) {
-  const char* const argv[] = {"trimvane", folder.c_str()};
+CapturedRun run_main_captured(const Platform& os, const std::string& folder,
+                              const std::string& option) {
+  const char* const argv[] = {"trimvane", option.empty() ? folder.c_str() : option.c_str(),
+                              folder.c_str()};
   CapturedRun run;
   testing::internal::CaptureStdout();
-  run.status = run_main(2, argv, os);
+  run.status = run_main(option.empty() ? 2 : 3, argv, os);
   run.out = testing::internal::GetCapturedStdout();
   return run;
 }

@@ -12,8 +12,9 @@ struct CapturedRun {
   std::string out;  // everything printed, banner included
 };
 
-// run_main with the one folder argument.
-CapturedRun run_main_captured(const Platform& os, const std::string& folder);
+// run_main with the one folder argument, after `option` unless it is empty.
+CapturedRun run_main_captured(const Platform& os, const std::string& folder,
+                              const std::string& option = "");
 
 struct Processed {
   int result = -100;
