@@ -89,24 +89,26 @@ struct DryRun {
     return !replaced.empty();
   }
 
-  // The path of the replaced name `entry` (or, with `picture`, the one that
-  // led to that picture), if there is one.
-  bool replaced_path(const Entry* entry, const FileInfo* picture, std::string* path) {
+  // The replaced name `entry`, or with `picture` the one that led to that
+  // picture, if there is one: its entry in `replaced` and its path.
+  bool find_replaced(const Entry* entry, const FileInfo* picture, Entry* found, std::string* path) {
     const std::lock_guard<std::mutex> hold(lock);
-    auto found = replaced.end();
-    if (entry != nullptr) found = replaced.find(*entry);
+    auto at = replaced.end();
+    if (entry != nullptr) at = replaced.find(*entry);
     if (picture != nullptr) {
       const auto led = replaced_pictures.find({picture->device, picture->inode});
-      if (led != replaced_pictures.end()) found = replaced.find(led->second);
+      if (led != replaced_pictures.end()) at = replaced.find(led->second);
     }
-    if (found == replaced.end()) return false;
-    *path = found->second.path;
+    if (at == replaced.end()) return false;
+    *found = at->first;
+    *path = at->second.path;
     return true;
   }
 
   // Makes again, from the picture still at `path`, what the run would have
-  // put in its place, and opens that instead.
-  int open_replacement(const std::string& path, FileHandle* file, FileInfo* info) {
+  // put in its place as `name`, and opens that instead.
+  int open_replacement(const Entry& name, const std::string& path, FileHandle* file,
+                       FileInfo* info) {
     const SeeingTheTree seeing;
     std::string unshown;
     std::string* const shown = console_divert(&unshown);
@@ -126,9 +128,7 @@ struct DryRun {
       made_file->handle = kNoFile;
       if (info != nullptr) *info = facts;
       const std::lock_guard<std::mutex> hold(lock);
-      for (auto& [entry, name] : replaced) {
-        if (name.path == path) name.facts = facts;
-      }
+      replaced[name].facts = facts;
       status = 0;
     }
     discard_prepared(table, &state);
@@ -187,14 +187,16 @@ struct DryRun {
   int path_info(FileHandle folder, const std::string& path, FileInfo* info) {
     if (seeing_the_tree || !anything_replaced()) return real.path_info(folder, path, info);
     Entry entry;
-    const bool named = entry_of(folder, path, &entry);
-    const std::lock_guard<std::mutex> hold(lock);
-    const auto found = named ? replaced.find(entry) : replaced.end();
-    if (found != replaced.end()) {
-      *info = found->second.facts;
-      return 0;
+    if (entry_of(folder, path, &entry)) {
+      const std::lock_guard<std::mutex> hold(lock);
+      const auto found = replaced.find(entry);
+      if (found != replaced.end()) {
+        *info = found->second.facts;
+        return 0;
+      }
     }
     if (real.path_info(folder, path, info) != 0) return -1;
+    const std::lock_guard<std::mutex> hold(lock);
     const auto led = replaced_pictures.find({info->device, info->inode});
     if (led != replaced_pictures.end()) *info = replaced[led->second].facts;
     return 0;
@@ -202,10 +204,11 @@ struct DryRun {
 
   int open_quietly(FileHandle folder, const std::string& name, FileHandle* file) {
     Entry entry;
+    Entry found;
     std::string path;
     if (folder != kNoFile && !seeing_the_tree && anything_replaced() &&
-        entry_of(folder, name, &entry) && replaced_path(&entry, nullptr, &path)) {
-      return open_replacement(path, file, nullptr);
+        entry_of(folder, name, &entry) && find_replaced(&entry, nullptr, &found, &path)) {
+      return open_replacement(found, path, file, nullptr);
     }
     return real.open_quietly(folder, name, file);
   }
@@ -213,16 +216,17 @@ struct DryRun {
   int open_read(const std::string& path, FileHandle* file, FileInfo* info) {
     if (seeing_the_tree || !anything_replaced()) return real.open_read(path, file, info);
     Entry entry;
+    Entry found;
     std::string replaced_as;
-    if (entry_of(kNoFile, path, &entry) && replaced_path(&entry, nullptr, &replaced_as)) {
-      return open_replacement(replaced_as, file, info);
+    if (entry_of(kNoFile, path, &entry) && find_replaced(&entry, nullptr, &found, &replaced_as)) {
+      return open_replacement(found, replaced_as, file, info);
     }
     FileInfo opened;
     const int status = real.open_read(path, file, &opened);
-    if (status == 0 && replaced_path(nullptr, &opened, &replaced_as)) {
+    if (status == 0 && find_replaced(nullptr, &opened, &found, &replaced_as)) {
       real.close(*file);
       *file = kNoFile;
-      return open_replacement(replaced_as, file, info);
+      return open_replacement(found, replaced_as, file, info);
     }
     if (status == 0 && info != nullptr) *info = opened;
     return status;
