@@ -5,6 +5,7 @@
 #include "driver/banner.h"
 #include "driver/image_pipeline.h"
 #include "platform/console.h"
+#include "platform/terminal.h"
 #include "strip/run_totals.h"
 
 namespace {
@@ -23,6 +24,16 @@ void print_usage(const char* program) {
       "\n"
       "Started in a window of its own (on Windows, by a double-click or by\n"
       "dropping a folder on it), it waits for Enter before the window closes.\n");
+}
+
+// A window opened for this program alone would close with it, before its
+// text could be read.
+void end_of_run() {
+  if (console_window_is_own()) {
+    console_print("Press Enter to close this window.\n");
+    console_flush();
+    wait_for_enter();
+  }
 }
 
 bool is_dry_run_option(std::string_view argument) {
@@ -54,6 +65,7 @@ int run_main(int argc, const char* const* argv, const Platform& os) {
   if ((argc != 2 && !dry_run) || argument == "--help" || argument == "-h" ||
       is_dry_run_option(argument)) {
     print_usage(argc > 0 ? argv[0] : "trimvane");
+    end_of_run();
     console_flush();
     return argc == 2 && !is_dry_run_option(argument) ? 0 : 1;
   }
@@ -61,6 +73,7 @@ int run_main(int argc, const char* const* argv, const Platform& os) {
   run_pipeline(os, argv[argc - 1], totals, dry_run);
   print_totals(totals);
   if (dry_run) console_print("Dry run: nothing was changed.\n");
+  end_of_run();
   console_flush();
   return 0;
 }

@@ -12,3 +12,13 @@ bool stdout_is_terminal() {
   return out != nullptr && out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_CHAR &&
          GetConsoleMode(out, &mode);
 }
+
+bool console_window_is_own() {
+  DWORD processes[2] = {};
+  const DWORD attached = GetConsoleProcessList(processes, 2);
+  DWORD mode = 0;
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  const bool input_is_console =
+      in != nullptr && in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
+  return window_is_own(attached, input_is_console, stdout_is_terminal());
+}
