@@ -1,5 +1,6 @@
-// The Windows file system behind the Platform table, through the ANSI (code
-// page) entry points: paths are byte strings of the system's narrow code page.
+// The Windows file system behind the Platform table, through the wide entry
+// points: the tool's paths are UTF-8, and reach the system whole in UTF-16
+// (wide_names_win32.h), however long.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include "platform/backend.h"
 #include "platform/filetime_win32.h"
 #include "platform/platform.h"
+#include "platform/wide_names_win32.h"
 
 const char kPathSeparator = '\\';
 
@@ -90,17 +92,17 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
   // An empty folder text would make the pattern "\*.*", the root of the
   // current drive: a whole drive nobody asked for. It names no folder.
   if (folder.empty()) return -1;
-  const std::string pattern = folder + "\\*.*";
-  WIN32_FIND_DATAA found{};
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  const std::wstring pattern = wide_path(folder + "\\*.*");
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return -1;
   entries->clear();
   // A listing that fails part way keeps what was read: the walk ends that
   // folder quietly after those entries.
   do {
-    entries->push_back(
-        FolderEntry{found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &found));
+    entries->push_back(FolderEntry{utf8_text(found.cFileName),
+                                   (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return 0;
 }
@@ -109,7 +111,7 @@ int list_folder(const std::string& folder, std::vector<FolderEntry>* entries) {
 int path_info(FileHandle, const std::string& path, FileInfo* info) {
   // Asking only for the attributes neither disturbs nor is refused by those
   // who hold the file open; backup semantics let the same call open a folder.
-  const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+  const HANDLE handle = CreateFileW(wide_path(path).c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
@@ -125,8 +127,8 @@ int file_info(FileHandle file, FileInfo* info) {
 int open_read(const std::string& path, FileHandle* file, FileInfo* info) {
   // No sharing: nobody changes the picture while it is read. Opening cannot
   // block on Windows; devices and pipes are turned away once open.
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = CreateFileW(wide_path(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   return keep_if_regular(handle, file, info);
 }
@@ -168,8 +170,9 @@ int create_new(FileHandle, const std::string& path, FileHandle* file) {
   // ever written through one. The file takes the folder's inherited access.
   // Sharing delete access lets it be moved over the picture while this
   // handle, through which it was written and is read back, stays open.
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
-                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? kNameTaken : -1;
@@ -183,17 +186,18 @@ int create_temporary(FileHandle* file) {
   // temporary folder, but nobody else may open it while this handle is open,
   // and it goes when the last handle to it (a child's copy included) closes,
   // even if this process is killed.
-  char folder[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof folder, folder);
+  wchar_t folder_wide[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, folder_wide);
   if (length == 0 || length > MAX_PATH) return -1;
+  const std::string folder = utf8_text(std::wstring(folder_wide, length));
   static unsigned serial = 0;
   for (int attempt = 0; attempt < 16; ++attempt) {
     char name[64];
     (void)std::snprintf(name, sizeof name, "trimvane-%lu-%llu-%u.tmp", GetCurrentProcessId(),
                         static_cast<unsigned long long>(GetTickCount64()), ++serial);
-    const std::string path = std::string(folder) + name;
+    const std::string path = folder + name;
     const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       *file = file_of(handle);
@@ -243,13 +247,14 @@ int set_times(FileHandle file, const FileTimes& times) {
 }
 
 int remove_path(FileHandle, const std::string& path) {
-  return DeleteFileA(path.c_str()) ? 0 : -1;
+  return DeleteFileW(wide_path(path).c_str()) ? 0 : -1;
 }
 
 int rename_over(FileHandle, const std::string& from, const std::string& to) {
   // One move replaces the original: there is no moment without the picture.
   // Write-through returns only once the move is on the disk.
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+  return MoveFileExW(wide_path(from).c_str(), wide_path(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
              ? 0
              : -1;
 }

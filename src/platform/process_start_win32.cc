@@ -1,5 +1,28 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstdlib>
+
 #include "platform/process_start.h"
 
+namespace {
+
+UINT console_code_page = 0;
+
+void give_back_code_page() {
+  SetConsoleOutputCP(console_code_page);
+}
+
+}  // namespace
+
 // Files are opened as handles, never as descriptors 0 to 2, and a closed pipe
-// raises no signal: nothing to settle.
-void prepare_process() {}
+// raises no signal. The program's text is UTF-8 (its manifest says so), and
+// so is what a console shows of it until the program ends; redirected, the
+// bytes go out as they are.
+void prepare_process() {
+  console_code_page = GetConsoleOutputCP();
+  if (console_code_page != 0 && console_code_page != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    (void)std::atexit(give_back_code_page);
+  }
+}

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/wide_names_win32.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -13,27 +14,27 @@ namespace {
 // Empties and removes a folder, read-only and hidden parts included; a link
 // to a folder is removed itself, never followed.
 void remove_tree(const std::string& folder) {
-  WIN32_FIND_DATAA found{};
-  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(wide_path(folder + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      const std::string name = found.cFileName;
+      const std::string name = utf8_text(found.cFileName);
       if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const std::wstring path = wide_path(folder + "\\" + name);
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       const DWORD attributes = found.dwFileAttributes;
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        remove_tree(path);
+        remove_tree(folder + "\\" + name);
       } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveDirectoryA(path.c_str());
+        RemoveDirectoryW(path.c_str());
       } else {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
       }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryW(wide_path(folder).c_str());
 }
 
 }  // namespace

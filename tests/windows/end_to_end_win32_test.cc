@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "platform/wide_names_win32.h"
 #include "support/camera_jpeg.h"
 #include "support/run_binary.h"
 #include "support/run_lines.h"
@@ -75,8 +78,12 @@ TEST(WindowsRun, TurnsPicturesUprightKeepingTimesAndAttributes) {
       {"2004\\IMG_0001.JPG", 1, nullptr, FILE_ATTRIBUTE_HIDDEN},  // two thumbnails
       {"2004\\IMG_0002.JPG", 3, "180", FILE_ATTRIBUTE_ARCHIVE},
       {"a b & c ^ %PATH% (1)\\IMG 1 & 2 ^^ %TEMP% !x!.JPG", 6, "90", FILE_ATTRIBUTE_HIDDEN},
-      // Outside ASCII, within the ANSI code page (1252): "Ferien ÄÖÜ\Bild é ß.JPG".
-      {"Ferien \xC4\xD6\xDC\\Bild \xE9 \xDF.JPG", 8, "270", FILE_ATTRIBUTE_SYSTEM},
+      // Names outside any one code page, in UTF-8 as the program's manifest
+      // has every narrow name: Western, Cyrillic, Japanese, an emoji.
+      {"Ferien \u00c4\u00d6\u00dc\\Bild \u00e9 \u00df.JPG", 8, "270", FILE_ATTRIBUTE_SYSTEM},
+      {"\u041f\u0440\u0438\u0432\u0435\u0442\\\u5199\u771f.JPG", 1, nullptr,
+       FILE_ATTRIBUTE_ARCHIVE},
+      {"\U0001F4F7\\\U0001F642 \u7d05\u8449.JPG", 6, "90", FILE_ATTRIBUTE_ARCHIVE},
       {"2005\\IMG_0003.JPG", 6, "90", FILE_ATTRIBUTE_ARCHIVE, true},
       {"2005\\IMG_0004.JPG", 8, "270", FILE_ATTRIBUTE_READONLY, false, true},
   };
@@ -299,4 +306,52 @@ TEST(WindowsRun, ArgumentsReachTheProgramExactlyAsGiven) {
   EXPECT_EQ(os.run_program({"no-such-program"}, in, out), -1);
   EXPECT_EQ(os.close(in), 0);
   EXPECT_EQ(os.close(out), 0);
+}
+
+// Beyond 260 characters only the wide calls reach a name, and only with the
+// \\?\ prefix: this test makes and reads its long path so.
+TEST(WindowsRun, APictureBeyond260CharactersIsReached) {
+  Scene scene;
+  std::string folder = scene.photos;
+  for (char letter = 'a'; folder.size() <= 300; ++letter) {
+    folder += "\\" + std::string(40, letter);
+    ASSERT_TRUE(CreateDirectoryW(wide_path(folder).c_str(), nullptr)) << folder.size();
+  }
+  const std::string path = folder + "\\IMG_0001.JPG";
+  const Bytes original = make_camera_jpeg();
+  const auto file_bytes = [&](const Bytes* write) {
+    const HANDLE file = CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr);
+    Bytes bytes(write ? 0 : 16u << 20);
+    DWORD done = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+      if (write) {
+        WriteFile(file, write->data(), static_cast<DWORD>(write->size()), &done, nullptr);
+      } else if (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
+        bytes.resize(done);
+      }
+      CloseHandle(file);
+    }
+    return bytes;
+  };
+  file_bytes(&original);
+  ASSERT_EQ(file_bytes(nullptr), original);
+  const Bytes cut(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(
+                                                           trailing_preview_offset(original, {})));
+  const RunOutput run = scene.run();
+  EXPECT_NE(run.out.find(path + saving(original, cut) + "\n"), std::string::npos) << run.out;
+  EXPECT_EQ(file_bytes(nullptr), cut);
+}
+
+// Started with its input from NUL (as every run here is), the program never
+// waits for Enter: neither after the usage text nor after a run.
+TEST(WindowsRun, NothingWaitsForEnterWhenInputIsRedirected) {
+  Scene scene;
+  write_file(scene.at("IMG_0001.JPG"), make_camera_jpeg());
+  for (const std::vector<std::string>& argv :
+       {std::vector<std::string>{trimvane_binary()}, {trimvane_binary(), scene.photos}}) {
+    const RunOutput run = run_program_capture(argv, "", 30);
+    EXPECT_EQ(run.status, argv.size() == 1 ? 1 : 0) << run.out;
+    EXPECT_EQ(run.out.find("Press Enter"), std::string::npos) << run.out;
+  }
 }

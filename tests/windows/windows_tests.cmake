@@ -25,8 +25,12 @@ add_custom_command(OUTPUT ${TEST_PICTURES}
           -DSIZES=${TEST_PICTURE_SIZES} -DWORK=${CMAKE_CURRENT_BINARY_DIR}/pictures
           -DOUTPUT=${TEST_PICTURES} -P ${CMAKE_CURRENT_SOURCE_DIR}/windows/embed_pictures.cmake
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/embed_pictures.cmake VERBATIM)
-target_sources(trimvane_tests PRIVATE ${TEST_PICTURES}
+# The program's manifest: the tests' own names are UTF-8 as well.
+target_sources(trimvane_tests PRIVATE ${PROJECT_BINARY_DIR}/manifest.rc ${TEST_PICTURES}
                ${CMAKE_CURRENT_SOURCE_DIR}/windows/binary_output_win32.cc)
+
+# GetFileVersionInfo, to read back what Explorer shows.
+target_link_libraries(trimvane_tests PRIVATE version)
 
 add_executable(fake_jpegtran ${CMAKE_CURRENT_SOURCE_DIR}/windows/fake_jpegtran.cc)
 add_dependencies(trimvane_tests fake_jpegtran)
