@@ -59,6 +59,20 @@ It prints one line per camera file (its path, then what happened) and the
 totals. "$exe --help" prints the usage, "$exe --version" the version.
 Copy your pictures first if you want to keep them as the camera wrote them.
 
+To see first what it would do, without changing anything, add -n:
+
+  C:\\$name\\$exe -n D:\\Photos
+
+It prints exactly what the real run would print, then "Dry run: nothing
+was changed." No file or folder is created, written or removed. What only
+putting a file in place can meet (a folder that cannot be written, a full
+disk) cannot be foreseen.
+
+You can also drop the folder of your pictures on $exe in Explorer (or
+double-click $exe). The window then stays open at the end and says
+"Press Enter to close this window." From a Command Prompt, PowerShell or a
+script, or with its input or output redirected, it never waits.
+
 What it never does
 ------------------
 - It never touches a file that is not a .jpg of those cameras.
@@ -69,8 +83,11 @@ What it never does
   another program holds open.
 - It never passes a file name through a command interpreter: names holding
   blanks, &, ^ or % reach jpegtran.exe intact.
-- Names are in the system's ANSI code page: a file whose name holds
-  characters outside it is passed over.
+- Names in any language reach it whole (Cyrillic, Japanese, emoji), and
+  so do paths longer than 260 characters. On Windows 10 version 1903 and
+  later the console shows them as they are and redirected output is UTF-8;
+  on older Windows the command line and the printed names stay in the
+  system's code page.
 
 What is inside
 --------------
