@@ -34,8 +34,13 @@ TEST(WindowsProgram, CarriesItsProductAndVersion) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &fixed, &length));
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
-  // 1.02b: 1, 2.
-  EXPECT_EQ(HIWORD(info->dwFileVersionMS), static_cast<WORD>(std::stoi(TRIMVANE_VERSION)));
+  // 1.02b: 1, 2, 2 (the letter's place in the alphabet), 0.
+  const std::string version = TRIMVANE_VERSION;
+  const char letter = version.back();
+  EXPECT_EQ(HIWORD(info->dwFileVersionMS), static_cast<WORD>(std::stoi(version)));
   EXPECT_EQ(LOWORD(info->dwFileVersionMS),
-            static_cast<WORD>(std::stoi(std::string(TRIMVANE_VERSION).substr(2))));
+            static_cast<WORD>(std::stoi(version.substr(version.find('.') + 1))));
+  EXPECT_EQ(HIWORD(info->dwFileVersionLS),
+            letter >= 'a' && letter <= 'z' ? static_cast<WORD>(letter - 'a' + 1) : 0);
+  EXPECT_EQ(LOWORD(info->dwFileVersionLS), 0);
 }
